@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Permscope need.
+# Run as root, or as a user who may use sudo.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config clang-format
+  qt6-base-dev
+  libldap-dev libsasl2-modules-gssapi-mit krb5-user
+  libacl1-dev acl
+  libsmbclient-dev
+  libxlsxwriter-dev
+  googletest libgtest-dev libgmock-dev
+  slapd ldap-utils
+  samba smbclient
+  xvfb xauth x11-utils imagemagick fonts-liberation
+  python3 python3-openpyxl
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# Servers come along only as programs for the tests and the demo: they are started privately on
+# 127.0.0.1 and never as system services.
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
