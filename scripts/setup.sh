@@ -5,8 +5,8 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config clang-format
-  qt6-base-dev
-  libldap-dev libsasl2-modules-gssapi-mit krb5-user
+  qt6-base-dev qt6-qpa-plugins
+  libldap-dev libsasl2-modules-gssapi-mit
   libacl1-dev acl
   libsmbclient-dev
   libxlsxwriter-dev
@@ -29,4 +29,4 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 # Servers come along only as programs for the tests and the demo: they are started privately on
 # 127.0.0.1 and never as system services.
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
