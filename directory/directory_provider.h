@@ -1,0 +1,81 @@
+#pragma once
+// The directory's query objects as the resolution uses them: a connection opened with a provider
+// text, a command that runs query texts in the provider's SQL dialect on that connection, and the
+// record set that an execution gives. Member names follow the automation objects they stand for.
+//
+// Every operation that fails throws DirectoryError; the query session decides per step whether
+// the failure is skipped.
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace permscope::directory {
+
+class DirectoryError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A field of one record: no value, a single text, or the texts of a multi-valued attribute in
+// the directory's order. Binary values (objectSid) are carried as texts of raw bytes.
+using FieldValue = std::variant<std::monostate, std::string, std::vector<std::string>>;
+
+// How far below the FROM object a query looks. Subtree is the dialect's default.
+enum class SearchScope { Base, OneLevel, Subtree };
+
+class Recordset {
+  public:
+    virtual ~Recordset() = default;
+    // Number of records; 0 exactly when nothing matched.
+    virtual std::int64_t RecordCount() const = 0;
+    // The value of a selected field on the current record, looked up without regard to case. A
+    // field that the query did not select, or a read past the last record, throws.
+    virtual FieldValue Fields(std::string_view name) const = 0;
+    // The distinguished name of the current record's object (its ADsPath without the prefix).
+    virtual std::string DistinguishedName() const = 0;
+    // True when no current record is left.
+    virtual bool Eof() const = 0;
+    virtual void MoveNext() = 0;
+};
+
+class Connection {
+  public:
+    virtual ~Connection() = default;
+    // Opens with a connection text; only "Provider=ADsDSOObject;" is accepted.
+    virtual void Open(std::string_view connection_text) = 0;
+    // Throws when the connection is not open.
+    virtual void Close() = 0;
+    virtual bool is_open() const = 0;
+};
+
+class Command {
+  public:
+    virtual ~Command() = default;
+    // The connection is not owned; it has to outlive the command's executions.
+    virtual void SetActiveConnection(Connection& connection) = 0;
+    virtual void SetCommandText(std::string text) = 0;
+    // The "Searchscope" property; Subtree unless set.
+    virtual void SetSearchScope(SearchScope scope) = 0;
+    // Runs the command text on the active connection. A text outside the dialect, a connection
+    // that is not open, or a directory that cannot be reached throws.
+    virtual std::unique_ptr<Recordset> Execute() = 0;
+};
+
+class DirectoryProvider {
+  public:
+    virtual ~DirectoryProvider() = default;
+    // Create the objects of the programmatic identifiers "ADODB.Connection" and "ADODB.Command";
+    // any other identifier throws.
+    virtual std::unique_ptr<Connection> CreateConnection(std::string_view prog_id) = 0;
+    virtual std::unique_ptr<Command> CreateCommand(std::string_view prog_id) = 0;
+    // A server that could not be reached is not tried again until this is called (once per
+    // folder read), so an unreachable directory costs one time-out per read and not one per name.
+    virtual void forget_unreachable_servers() = 0;
+};
+
+}  // namespace permscope::directory
