@@ -10,12 +10,12 @@
 namespace permscope::spreadsheet {
 
 class AutomationError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class Application {
-public:
+  public:
     virtual ~Application() = default;  // releasing the object: a shown workbook stays open
 
     // Workbooks.Add: a new workbook with one sheet "Tabelle1", which becomes the active one.
@@ -33,7 +33,7 @@ public:
 // CreateObject: makes a new application for a programmatic identifier such as
 // "Excel.Application". Throws when there is no such application or it cannot start.
 class ApplicationFactory {
-public:
+  public:
     virtual ~ApplicationFactory() = default;
     virtual std::unique_ptr<Application> CreateObject(const std::string& prog_id) = 0;
 };

@@ -1,0 +1,17 @@
+#pragma once
+// Texts from the system (account names from the directory, file systems, SMB servers) are
+// expected to be UTF-8 but are not checked anywhere before they reach a file format that demands
+// it. One bad byte must not spoil a whole workbook.
+
+#include <string>
+#include <string_view>
+
+namespace permscope::spreadsheet {
+
+// The text with every byte that does not belong to a well-formed UTF-8 character (overlong
+// forms, surrogates, code points past U+10FFFF, stray continuation bytes, cut-off sequences)
+// and the non-characters U+FFFE and U+FFFF replaced by U+FFFD. Well-formed text comes back
+// unchanged.
+std::string well_formed_utf8(std::string_view text);
+
+}  // namespace permscope::spreadsheet
