@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins
-  libldap-dev libsasl2-modules-gssapi-mit libkrb5-dev
+  libldap-dev libsasl2-dev libsasl2-modules-gssapi-mit libkrb5-dev
   libacl1-dev acl
   libsmbclient-dev
   libxlsxwriter-dev
