@@ -1,0 +1,235 @@
+#include "directory/group_resolver.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "common/name_list.h"
+#include "directory/directory_provider.h"
+#include "directory/member_name.h"
+#include "directory/query_session.h"
+#include "directory/query_text.h"
+#include "directory/row_index.h"
+
+namespace permscope::directory {
+
+using Slot = QuerySession::Slot;
+
+// What one call of Group_check shares with the calls it makes for members.
+struct GroupResolver::Resolution {
+    ResultList& users;
+    ResultList& groups;
+    std::string& created_entries;
+    // The groups whose members enclosing calls are expanding right now.
+    std::vector<std::string> expanding;
+};
+
+namespace {
+
+// A text field as one text: the first value of a multi-valued one; nothing for no value.
+std::optional<std::string> single_text(const FieldValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value))
+        return *text;
+    if (const auto* texts = std::get_if<std::vector<std::string>>(&value)) {
+        if (!texts->empty())
+            return texts->front();
+    }
+    return std::nullopt;
+}
+
+// A field as a list of texts: an array as it is, one text as a list of one.
+std::vector<std::string> text_list(FieldValue value) {
+    if (auto* texts = std::get_if<std::vector<std::string>>(&value))
+        return std::move(*texts);
+    if (auto* text = std::get_if<std::string>(&value))
+        return {std::move(*text)};
+    return {};
+}
+
+bool has_records(const QuerySession& session, Slot slot) {
+    const std::optional<std::int64_t> count = session.record_count(slot);
+    return count && *count > 0;
+}
+
+std::string current_dn(const QuerySession& session, Slot slot) {
+    const Recordset* set = session.recordset(slot);
+    if (!set)
+        return {};
+    try {
+        return set->DistinguishedName();
+    } catch (const DirectoryError&) {
+        return {};
+    }
+}
+
+// The account name of the object a distinguished name names, when it is readable and has one.
+std::optional<std::string> account_name_of(QuerySession& session, const std::string& dn) {
+    if (!session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base))
+        return std::nullopt;
+    if (!has_records(session, Slot::Extra))
+        return std::nullopt;
+    std::optional<std::string> account =
+        single_text(read_field(session, Slot::Extra, "samAccountName"));
+    if (account && account->empty())
+        return std::nullopt;
+    return account;
+}
+
+// The accounts whose primary group is the group at dn, in directory order. Nothing for a group
+// without a security identifier.
+std::vector<std::string> primary_group_members(QuerySession& session, const std::string& base,
+                                               const std::string& dn) {
+    if (dn.empty() || !session.execute(sid_read_text(dn), Slot::Extra, SearchScope::Base) ||
+        !has_records(session, Slot::Extra))
+        return {};
+    const std::optional<std::string> sid =
+        single_text(read_field(session, Slot::Extra, "objectSid"));
+    const std::optional<std::uint32_t> rid = sid ? relative_id(*sid) : std::nullopt;
+    if (!rid || !session.execute(primary_group_members_text(base, *rid), Slot::Extra) ||
+        !has_records(session, Slot::Extra))
+        return {};
+    std::vector<std::string> members;
+    Recordset& set = *session.recordset(Slot::Extra);
+    try {
+        for (; !set.Eof(); set.MoveNext())
+            members.push_back(set.DistinguishedName());
+    } catch (const DirectoryError&) {
+    }
+    return members;
+}
+
+void append_entry(std::string& created_entries, ResultList::Position position,
+                  std::string_view kind) {
+    created_entries += ',';
+    created_entries += std::to_string(position);
+    created_entries += kind;
+}
+
+}  // namespace
+
+GroupResolver::GroupResolver(DirectoryProvider& provider, std::function<std::string()> domain_name)
+    : provider_(provider),
+      domain_name_(std::move(domain_name)),
+      user_index_(std::make_unique<RowIndex>()),
+      group_index_(std::make_unique<RowIndex>()) {}
+
+GroupResolver::~GroupResolver() = default;
+
+std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
+                                       std::string& strUserGroup, std::string MemberFrom,
+                                       std::string& strCreatedListEntries) {
+    Resolution resolution{users, groups, strCreatedListEntries, {}};
+    resolve(resolution, strUserGroup, MemberFrom, nullptr);
+    return strCreatedListEntries;
+}
+
+void GroupResolver::folder_read_finished() {
+    provider_.forget_unreachable_servers();
+}
+
+// One name: a group gets its row and its members; anything else a user row. member_dn is the
+// distinguished name the name was taken from, for a member.
+void GroupResolver::resolve(Resolution& resolution, std::string& name,
+                            const std::string& head_group, const std::string* member_dn) {
+    const std::string base = base_name(domain_name_ ? domain_name_() : std::string());
+    QuerySession session(provider_);
+    session.execute(group_lookup_text(base, name), Slot::First);
+    if (has_records(session, Slot::First)) {
+        enter_group_row(resolution, name, head_group);
+        const std::string dn = current_dn(session, Slot::First);
+        // The cycle guard knows a group by its distinguished name; by its name where the
+        // directory gave none.
+        std::string key = dn.empty() ? "name:" + name : "dn:" + dn;
+        if (std::find(resolution.expanding.begin(), resolution.expanding.end(), key) ==
+            resolution.expanding.end()) {
+            std::vector<std::string> members =
+                text_list(read_field(session, Slot::First, "Member"));
+            std::vector<std::string> primary = primary_group_members(session, base, dn);
+            members.insert(members.end(), std::make_move_iterator(primary.begin()),
+                           std::make_move_iterator(primary.end()));
+            resolution.expanding.push_back(std::move(key));
+            expand_members(resolution, name, std::move(members));
+            resolution.expanding.pop_back();
+        }
+        session.close();
+        return;
+    }
+    session.execute(user_lookup_text(base, name), Slot::Second);
+    if (has_records(session, Slot::Second)) {
+        if (std::optional<std::string> directory_name =
+                single_text(read_field(session, Slot::Second, "Name")))
+            name = std::move(*directory_name);
+    } else if (member_dn) {
+        // Neither lookup knows the first component's value: the object the member names may
+        // still have an account name of its own.
+        if (std::optional<std::string> account = account_name_of(session, *member_dn)) {
+            session.close();
+            resolve(resolution, *account, head_group, nullptr);
+            return;
+        }
+    }
+    enter_user_row(resolution, name, head_group);
+    session.close();
+}
+
+void GroupResolver::expand_members(Resolution& resolution, const std::string& group_name,
+                                   std::vector<std::string> member_dns) {
+    for (const std::string& dn : member_dns) {
+        std::string member_name = first_component_value(dn);
+        resolve(resolution, member_name, group_name, &dn);
+    }
+}
+
+void GroupResolver::enter_user_row(Resolution& resolution, const std::string& name,
+                                   std::string head_group) {
+    ResultList& users = resolution.users;
+    ResultList::Position matched = 0;
+    for (const ResultList::Position position : user_index_->find(users, name)) {
+        matched = position;
+        append_entry(resolution.created_entries, position, "-User");
+    }
+    if (matched == 0) {
+        if (head_group.empty())
+            head_group = "no Group";
+        const ResultList::Position added = users.append(name);
+        users.append_sub_item(added, std::move(head_group));
+        append_entry(resolution.created_entries, added, "-User");
+        return;
+    }
+    try {
+        const std::string& group_text = users.sub_item(matched, 1);
+        if (!name_list_contains(group_text, head_group))
+            users.set_sub_item(matched, 1, group_text + "; " + head_group);
+    } catch (const std::out_of_range&) {
+        // A row without a Group column stays as it is.
+    }
+}
+
+void GroupResolver::enter_group_row(Resolution& resolution, const std::string& name,
+                                    std::string head_group) {
+    ResultList& groups = resolution.groups;
+    ResultList::Position matched = 0;
+    for (const ResultList::Position position : group_index_->find(groups, name)) {
+        matched = position;
+        append_entry(resolution.created_entries, position, "-Group");
+    }
+    if (matched == 0) {
+        if (head_group.empty())
+            head_group = "is Head";
+        const ResultList::Position added = groups.append(name);
+        groups.append_sub_item(added, std::move(head_group));
+        append_entry(resolution.created_entries, added, "-Group");
+        return;
+    }
+    try {
+        const std::string& head_text = groups.sub_item(matched, 1);
+        if (name_list_contains(head_text, head_group))
+            return;
+        groups.set_sub_item(matched, 1,
+                            head_text.empty() ? head_group : head_text + ";" + head_group);
+    } catch (const std::out_of_range&) {
+        // A row without a HeadGroup column stays as it is.
+    }
+}
+
+}  // namespace permscope::directory

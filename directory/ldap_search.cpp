@@ -1,0 +1,262 @@
+#include "directory/ldap_search.h"
+
+#include <lber.h>
+
+#include <charconv>
+#include <memory>
+
+namespace permscope::directory {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct MessageDeleter {
+    void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
+};
+using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+[[noreturn]] void throw_for_handle(LDAP* ld, const std::string& what) {
+    int code = LDAP_OTHER;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
+    throw ServerLost(what + ": " + ldap_err2string(code));
+}
+
+// Null-terminated array of the attribute names, pointing into names.
+std::vector<char*> attribute_array(const std::vector<std::string>& names) {
+    std::vector<char*> array;
+    for (const std::string& name : names)
+        array.push_back(const_cast<char*>(name.c_str()));
+    array.push_back(nullptr);
+    return array;
+}
+
+// Waits for the next message of msgid until deadline; the search is abandoned when it passes.
+Message next_message(LDAP* ld, int msgid, Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    timeval wait{0, 0};
+    if (left.count() > 0) {
+        wait.tv_sec = static_cast<time_t>(left.count() / 1000000);
+        wait.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
+    }
+    LDAPMessage* raw = nullptr;
+    const int rc = ldap_result(ld, msgid, LDAP_MSG_ONE, &wait, &raw);
+    Message message(raw);
+    if (rc == 0) {
+        ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+        throw ServerLost("the directory did not answer in time");
+    }
+    if (rc < 0 || !message)
+        throw_for_handle(ld, "reading the directory's answer failed");
+    return message;
+}
+
+// An attribute that came with a range option, by its place in the record.
+struct RangedAttribute {
+    std::size_t record;
+    std::size_t attribute;
+    AttributeRange range;
+};
+
+LdapRecord read_entry(LDAP* ld, LDAPMessage* entry, std::size_t record_index,
+                      std::vector<RangedAttribute>& ranged) {
+    LdapRecord record;
+    if (char* dn = ldap_get_dn(ld, entry)) {
+        record.dn = dn;
+        ldap_memfree(dn);
+    }
+    BerElement* ber = nullptr;
+    for (char* name = ldap_first_attribute(ld, entry, &ber); name;
+         name = ldap_next_attribute(ld, entry, ber)) {
+        LdapRecord::Attribute attribute;
+        std::optional<AttributeRange> range = parse_attribute_range(name);
+        attribute.name = range ? range->name : std::string(name);
+        if (berval** values = ldap_get_values_len(ld, entry, name)) {
+            for (berval** v = values; *v; ++v)
+                attribute.values.emplace_back((*v)->bv_val, (*v)->bv_len);
+            ldap_value_free_len(values);
+        }
+        if (range)
+            ranged.push_back({record_index, record.attributes.size(), std::move(*range)});
+        record.attributes.push_back(std::move(attribute));
+        ldap_memfree(name);
+    }
+    if (ber)
+        ber_free(ber, 0);
+    return record;
+}
+
+struct Page {
+    std::vector<LdapRecord> records;
+    std::vector<RangedAttribute> ranged;
+    std::string cookie;  // empty after the last page
+};
+
+LDAPControl* make_page_control(LDAP* ld, int page_size, const std::string& cookie) {
+    berval cookie_value{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
+    LDAPControl* control = nullptr;
+    if (ldap_create_page_control(ld, page_size, &cookie_value, 0, &control) != LDAP_SUCCESS)
+        throw DirectoryError("cannot build the paging control");
+    return control;
+}
+
+int send_search(LDAP* ld, const LdapSearchRequest& request, LDAPControl* page_control) {
+    LDAPControl* controls[] = {page_control, nullptr};
+    std::vector<char*> attributes = attribute_array(request.attributes);
+    timeval limit{static_cast<time_t>(request.time_limit.count()), 0};
+    int msgid = 0;
+    const int rc = ldap_search_ext(ld, request.base.c_str(), request.scope, request.filter.c_str(),
+                                   attributes.data(), 0, page_control ? controls : nullptr, nullptr,
+                                   &limit, LDAP_NO_LIMIT, &msgid);
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT)
+        throw ServerLost(std::string("sending the search failed: ") + ldap_err2string(rc));
+    if (rc != LDAP_SUCCESS)
+        throw DirectoryError(std::string("the search was refused: ") + ldap_err2string(rc));
+    return msgid;
+}
+
+// The cookie of the paged-results answer among the result's controls; empty on the last page.
+std::string next_cookie(LDAP* ld, LDAPControl** server_controls) {
+    LDAPControl* response = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, server_controls, nullptr);
+    if (!response)
+        return {};
+    ber_int_t estimate = 0;
+    berval next{0, nullptr};
+    if (ldap_parse_pageresponse_control(ld, response, &estimate, &next) != LDAP_SUCCESS)
+        throw DirectoryError("the paging answer cannot be read");
+    std::string cookie(next.bv_val ? next.bv_val : "", next.bv_len);
+    ber_memfree(next.bv_val);
+    return cookie;
+}
+
+Page run_page(LDAP* ld, const LdapSearchRequest& request, const std::string& cookie,
+              std::size_t first_record, bool paged) {
+    std::unique_ptr<LDAPControl, void (*)(LDAPControl*)> page_control(
+        paged ? make_page_control(ld, request.page_size, cookie) : nullptr, ldap_control_free);
+    const int msgid = send_search(ld, request, page_control.get());
+    const Clock::time_point deadline = Clock::now() + request.time_limit + request.grace;
+    Page page;
+    while (true) {
+        Message message = next_message(ld, msgid, deadline);
+        const int type = ldap_msgtype(message.get());
+        if (type == LDAP_RES_SEARCH_ENTRY) {
+            page.records.push_back(
+                read_entry(ld, message.get(), first_record + page.records.size(), page.ranged));
+            continue;
+        }
+        if (type != LDAP_RES_SEARCH_RESULT)
+            continue;  // continuation references are skipped
+        int code = LDAP_OTHER;
+        LDAPControl** server_controls = nullptr;
+        if (ldap_parse_result(ld, message.get(), &code, nullptr, nullptr, nullptr, &server_controls,
+                              0) != LDAP_SUCCESS)
+            throw_for_handle(ld, "the search result cannot be read");
+        std::unique_ptr<LDAPControl*, void (*)(LDAPControl**)> controls_owner(server_controls,
+                                                                              ldap_controls_free);
+        if (code != LDAP_SUCCESS)
+            throw DirectoryError(std::string("the search failed: ") + ldap_err2string(code));
+        if (paged)
+            page.cookie = next_cookie(ld, server_controls);
+        return page;
+    }
+}
+
+// Fetches the values of a ranged attribute that come after the first part, part by part, until
+// the server names the last part ("…-*").
+void complete_range(LDAP* ld, const LdapSearchRequest& request, LdapRecord& record,
+                    const RangedAttribute& first_part) {
+    std::vector<std::string>& values = record.attributes[first_part.attribute].values;
+    const std::string& name = record.attributes[first_part.attribute].name;
+    std::optional<long long> high = first_part.range.high;
+    while (high) {
+        const long long low = *high + 1;
+        LdapSearchRequest part = request;
+        part.base = record.dn;
+        part.scope = LDAP_SCOPE_BASE;
+        part.filter = "(objectClass=*)";
+        part.attributes = {name + ";range=" + std::to_string(low) + "-*"};
+        Page answer = run_page(ld, part, {}, 0, false);
+        if (answer.records.size() != 1)
+            throw DirectoryError("the entry of a ranged attribute could not be read again");
+        LdapRecord& next = answer.records.front();
+        high.reset();
+        for (const RangedAttribute& ranged : answer.ranged) {
+            if (!equals_ignoring_case(next.attributes[ranged.attribute].name, name))
+                continue;
+            if (ranged.range.low != low)
+                throw DirectoryError("the directory answered a different range of " + name);
+            std::vector<std::string>& more = next.attributes[ranged.attribute].values;
+            values.insert(values.end(), std::make_move_iterator(more.begin()),
+                          std::make_move_iterator(more.end()));
+            high = ranged.range.high;
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {
+    const bool paged = request.scope != LDAP_SCOPE_BASE && request.page_size > 0;
+    std::vector<LdapRecord> records;
+    std::vector<RangedAttribute> ranged;
+    std::string cookie;
+    do {
+        Page page = run_page(ld, request, cookie, records.size(), paged);
+        records.insert(records.end(), std::make_move_iterator(page.records.begin()),
+                       std::make_move_iterator(page.records.end()));
+        ranged.insert(ranged.end(), page.ranged.begin(), page.ranged.end());
+        cookie = std::move(page.cookie);
+    } while (!cookie.empty());
+    for (const RangedAttribute& first_part : ranged)
+        complete_range(ld, request, records[first_part.record], first_part);
+    return records;
+}
+
+std::optional<AttributeRange> parse_attribute_range(std::string_view attribute) {
+    constexpr std::string_view option = ";range=";
+    std::size_t at = std::string_view::npos;
+    for (std::size_t i = 0; i + option.size() <= attribute.size(); ++i) {
+        if (equals_ignoring_case(attribute.substr(i, option.size()), option)) {
+            at = i;
+            break;
+        }
+    }
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::string_view bounds = attribute.substr(at + option.size());
+    const std::size_t end_of_bounds = bounds.find(';');
+    bounds = bounds.substr(0, end_of_bounds);
+    const std::size_t dash = bounds.find('-');
+    if (dash == std::string_view::npos)
+        return std::nullopt;
+    AttributeRange range;
+    range.name = std::string(attribute.substr(0, at));
+    const std::string_view low = bounds.substr(0, dash);
+    const std::string_view high = bounds.substr(dash + 1);
+    if (std::from_chars(low.data(), low.data() + low.size(), range.low).ec != std::errc() ||
+        low.empty())
+        return std::nullopt;
+    if (high != "*") {
+        long long value = 0;
+        const auto parsed = std::from_chars(high.data(), high.data() + high.size(), value);
+        if (parsed.ec != std::errc() || parsed.ptr != high.data() + high.size() || high.empty() ||
+            value < range.low)
+            return std::nullopt;
+        range.high = value;
+    }
+    return range;
+}
+
+}  // namespace permscope::directory

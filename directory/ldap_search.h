@@ -1,0 +1,57 @@
+#pragma once
+// One LDAP search run to its end on an open handle: paged (RFC 2696), continuation references
+// skipped, and multi-valued attributes that the server hands out in ranges
+// ("member;range=0-1499") fetched completely.
+
+#include <ldap.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "directory/directory_provider.h"
+
+namespace permscope::directory {
+
+struct LdapRecord {
+    std::string dn;
+    struct Attribute {
+        std::string name;  // as the server names it, without options such as ";range=…"
+        std::vector<std::string> values;
+    };
+    std::vector<Attribute> attributes;
+};
+
+struct LdapSearchRequest {
+    std::string base;
+    int scope = LDAP_SCOPE_SUBTREE;
+    std::string filter;
+    std::vector<std::string> attributes;
+    std::chrono::seconds time_limit{30};
+    // How long past the server's time limit the client waits for an answer.
+    std::chrono::milliseconds grace{5000};
+    int page_size = 1000;
+};
+
+// The connection to the server broke or the server stopped answering: the handle is of no more
+// use.
+class ServerLost : public DirectoryError {
+  public:
+    using DirectoryError::DirectoryError;
+};
+
+// Runs the search. Throws ServerLost when the handle cannot be used any more and DirectoryError
+// when the server refuses the search (no such base, a referral, a limit exceeded, a bad filter).
+std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request);
+
+// "member;range=0-1499" read as its parts; nothing for a name without a range option.
+struct AttributeRange {
+    std::string name;
+    long long low = 0;
+    std::optional<long long> high;  // nothing for "*", the last part
+};
+std::optional<AttributeRange> parse_attribute_range(std::string_view attribute);
+
+}  // namespace permscope::directory

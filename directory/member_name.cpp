@@ -1,0 +1,47 @@
+#include "directory/member_name.h"
+
+#include <lber.h>
+#include <ldap.h>
+
+namespace permscope::directory {
+
+namespace {
+
+std::string cut_at_first_comma(std::string_view dn) {
+    const std::string_view first = dn.substr(0, dn.find(','));
+    return first.size() > 3 ? std::string(first.substr(3)) : std::string();
+}
+
+}  // namespace
+
+std::string first_component_value(std::string_view distinguished_name) {
+    const std::string text(distinguished_name);
+    LDAPDN dn = nullptr;
+    if (ldap_str2dn(text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || !dn || !dn[0] ||
+        !dn[0][0]) {
+        if (dn)
+            ldap_dnfree(dn);
+        return cut_at_first_comma(distinguished_name);
+    }
+    const berval& value = dn[0][0]->la_value;
+    std::string result(value.bv_val ? value.bv_val : "", value.bv_len);
+    ldap_dnfree(dn);
+    return result;
+}
+
+std::optional<std::uint32_t> relative_id(std::string_view sid_bytes) {
+    // 1 revision byte, 1 count byte, 6 authority bytes, then count sub-authorities of 4 bytes.
+    if (sid_bytes.size() < 12 || sid_bytes[0] != 1)
+        return std::nullopt;
+    const std::size_t count = static_cast<unsigned char>(sid_bytes[1]);
+    if (count == 0 || sid_bytes.size() != 8 + 4 * count)
+        return std::nullopt;
+    const std::size_t last = sid_bytes.size() - 4;
+    std::uint32_t rid = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        rid |= static_cast<std::uint32_t>(static_cast<unsigned char>(sid_bytes[last + i]))
+               << (8 * i);
+    return rid;
+}
+
+}  // namespace permscope::directory

@@ -1,0 +1,90 @@
+#include "directory/query_session.h"
+
+namespace permscope::directory {
+
+QuerySession::QuerySession(DirectoryProvider& provider) {
+    try {
+        connection_ = provider.CreateConnection("ADODB.Connection");
+    } catch (const DirectoryError&) {
+    }
+    try {
+        command_ = provider.CreateCommand("ADODB.Command");
+    } catch (const DirectoryError&) {
+    }
+    try {
+        if (connection_)
+            connection_->Open("Provider=ADsDSOObject;");
+    } catch (const DirectoryError&) {
+    }
+    try {
+        if (command_ && connection_)
+            command_->SetActiveConnection(*connection_);
+    } catch (const DirectoryError&) {
+    }
+}
+
+QuerySession::~QuerySession() {
+    close();
+}
+
+bool QuerySession::execute(std::string text, Slot slot, SearchScope scope) {
+    if (!command_)
+        return false;
+    try {
+        if (scope != scope_) {
+            command_->SetSearchScope(scope);
+            scope_ = scope;
+        }
+    } catch (const DirectoryError&) {
+    }
+    try {
+        command_->SetCommandText(std::move(text));
+    } catch (const DirectoryError&) {
+    }
+    try {
+        std::unique_ptr<Recordset> result = command_->Execute();
+        if (!result)
+            return false;
+        recordsets_[index(slot)] = std::move(result);
+        return true;
+    } catch (const DirectoryError&) {
+        return false;
+    }
+}
+
+std::optional<std::int64_t> QuerySession::record_count(Slot slot) const {
+    const Recordset* set = recordset(slot);
+    if (!set)
+        return std::nullopt;
+    try {
+        return set->RecordCount();
+    } catch (const DirectoryError&) {
+        return std::nullopt;
+    }
+}
+
+void QuerySession::close() {
+    if (closed_)
+        return;
+    closed_ = true;
+    if (!connection_ || !connection_->is_open())
+        return;
+    try {
+        connection_->Close();
+    } catch (const DirectoryError&) {
+    }
+}
+
+FieldValue read_field(const QuerySession& session, QuerySession::Slot slot,
+                      std::string_view field) {
+    const Recordset* set = session.recordset(slot);
+    if (!set)
+        return {};
+    try {
+        return set->Fields(field);
+    } catch (const DirectoryError&) {
+        return {};
+    }
+}
+
+}  // namespace permscope::directory

@@ -1,0 +1,89 @@
+#include "directory/query_text.h"
+
+#include <cstdint>
+
+#include "common/name_list.h"
+
+namespace permscope::directory {
+
+std::string base_name(std::string_view domain_name) {
+    std::string base;
+    if (domain_name.empty())
+        return base;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = domain_name.find('.', start);
+        if (!base.empty())
+            base += ',';
+        base += "dc=";
+        base += domain_name.substr(start, dot == std::string_view::npos ? dot : dot - start);
+        if (dot == std::string_view::npos)
+            break;
+        start = dot + 1;
+    }
+    return base;
+}
+
+std::string quoted_value(std::string_view value) {
+    std::string quoted;
+    quoted.reserve(value.size());
+    for (const char c : value) {
+        quoted += c;
+        if (c == '\'')
+            quoted += '\'';
+    }
+    return quoted;
+}
+
+namespace {
+
+std::string lookup_text(std::string_view base, std::string_view category, std::string_view name) {
+    std::string text = "SELECT Name, samAccountName, Member FROM 'LDAP://";
+    text += base;
+    text += "' WHERE ";
+    text += "objectCategory='";
+    text += category;
+    text += "' and samAccountName='";
+    text += quoted_value(name);
+    text += "'";
+    return text;
+}
+
+}  // namespace
+
+std::string group_lookup_text(std::string_view base, std::string_view name) {
+    return lookup_text(base, "Group", name);
+}
+
+std::string user_lookup_text(std::string_view base, std::string_view name) {
+    return lookup_text(base, "User", name);
+}
+
+std::string member_lookup_text(std::string_view base, std::string_view name) {
+    std::string text = "SELECT Name, samAccountName, member FROM 'LDAP://";
+    text += base;
+    text += "' WHERE name='";
+    text += quoted_value(name);
+    text += "'";
+    return text;
+}
+
+std::string entry_read_text(std::string_view distinguished_name) {
+    return "SELECT samAccountName, objectCategory FROM 'LDAP://" +
+           quoted_value(distinguished_name) + "'";
+}
+
+std::string sid_read_text(std::string_view distinguished_name) {
+    return "SELECT objectSid FROM 'LDAP://" + quoted_value(distinguished_name) + "'";
+}
+
+std::string primary_group_members_text(std::string_view base, std::uint32_t rid) {
+    std::string text = "SELECT Name, samAccountName FROM 'LDAP://";
+    text += base;
+    text += "' WHERE primaryGroupID='";
+    text += std::to_string(rid);
+    text += "'";
+    return text;
+}
+
+}  // namespace permscope::directory

@@ -1,0 +1,31 @@
+#pragma once
+// The texts of one resolution's directory queries: the base name built from the domain name and
+// the group, user and member lookups in the provider's SQL dialect.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace permscope::directory {
+
+// "dc=" + label for each label of the domain name, joined by ",". Labels are cut at every "." and
+// taken as they are, empty ones included ("A.B." gives "dc=A,dc=B,dc="); an empty domain name
+// gives an empty base name.
+std::string base_name(std::string_view domain_name);
+
+// A value as the dialect quotes it inside '…': every apostrophe doubled, so that "O'Brien" is
+// looked up as itself instead of ending the quoted value early.
+std::string quoted_value(std::string_view value);
+
+std::string group_lookup_text(std::string_view base, std::string_view name);
+std::string user_lookup_text(std::string_view base, std::string_view name);
+std::string member_lookup_text(std::string_view base, std::string_view name);
+
+// Reads one object: its account name and category (with Searchscope set to base).
+std::string entry_read_text(std::string_view distinguished_name);
+// Reads a group's security identifier (with Searchscope set to base).
+std::string sid_read_text(std::string_view distinguished_name);
+// The accounts whose primary group has the relative identifier rid.
+std::string primary_group_members_text(std::string_view base, std::uint32_t rid);
+
+}  // namespace permscope::directory
