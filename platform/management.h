@@ -19,7 +19,7 @@
 namespace permscope::platform {
 
 class ManagementError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -27,14 +27,14 @@ public:
 using PropertyValue = std::variant<std::monostate, std::string, std::int64_t>;
 
 class ManagementObject {
-public:
+  public:
     virtual ~ManagementObject() = default;
     // Reads a property by name (without regard to case). An unknown property throws.
     virtual PropertyValue property(std::string_view name) const = 0;
 };
 
 class Services {
-public:
+  public:
     virtual ~Services() = default;
     // The instances of a class, front to back. An unknown class throws.
     virtual std::vector<std::unique_ptr<ManagementObject>> InstancesOf(
@@ -42,16 +42,13 @@ public:
 };
 
 class Locator {
-public:
+  public:
     virtual ~Locator() = default;
     // server, namespace, user, password, locale, authority, security flags.
-    virtual std::unique_ptr<Services> ConnectServer(std::string_view server,
-                                                    std::string_view name_space,
-                                                    std::string_view user,
-                                                    std::string_view password,
-                                                    std::optional<std::string_view> locale,
-                                                    std::optional<std::string_view> authority,
-                                                    std::int32_t security_flags) = 0;
+    virtual std::unique_ptr<Services> ConnectServer(
+        std::string_view server, std::string_view name_space, std::string_view user,
+        std::string_view password, std::optional<std::string_view> locale,
+        std::optional<std::string_view> authority, std::int32_t security_flags) = 0;
 };
 
 enum class AceType : int { Allow = 0, Deny = 1 };
@@ -68,13 +65,13 @@ struct SecurityDescriptor {
 };
 
 class SecuritySetting {
-public:
+  public:
     virtual ~SecuritySetting() = default;
     virtual SecurityDescriptor GetSecurityDescriptor() = 0;
 };
 
 class ManagementLayer {
-public:
+  public:
     virtual ~ManagementLayer() = default;
     // Creates the automation object of the given programmatic identifier
     // ("WbemScripting.SWbemLocator"); any other identifier throws.

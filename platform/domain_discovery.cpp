@@ -1,0 +1,120 @@
+#include "platform/domain_discovery.h"
+
+#include <ldap.h>
+
+#include "platform/ini_file.h"
+#include "platform/kerberos.h"
+#include "platform/text_utils.h"
+
+namespace permscope::platform {
+
+namespace {
+
+constexpr std::string_view kSssdDomainPrefix = "domain/";
+
+std::string file_content(const std::string& path) {
+    std::string content;
+    read_text_file(path, content);
+    return content;
+}
+
+void add_if_present(std::vector<std::string>& names, const std::optional<std::string>& name) {
+    if (name && !name->empty()) {
+        names.push_back(ascii_lower(*name));
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> sssd_ad_domains(std::string_view sssd_conf) {
+    std::vector<std::string> domains;
+    for (const IniSection& section : parse_ini(sssd_conf)) {
+        if (!section.name.starts_with(kSssdDomainPrefix)) {
+            continue;
+        }
+        const auto provider = section.value("id_provider");
+        if (!provider || !equals_ignoring_case(*provider, "ad")) {
+            continue;
+        }
+        const auto ad_domain = section.value("ad_domain");
+        std::string name = (ad_domain && !ad_domain->empty())
+                               ? *ad_domain
+                               : section.name.substr(kSssdDomainPrefix.size());
+        if (!name.empty()) {
+            domains.push_back(std::move(name));
+        }
+    }
+    return domains;
+}
+
+std::optional<std::string> samba_ads_realm(std::string_view smb_conf) {
+    std::optional<std::string> realm;
+    for (const IniSection& section : parse_ini(smb_conf)) {
+        if (!equals_ignoring_case(section.name, "global")) {
+            continue;
+        }
+        const auto security = section.value("security");
+        if (security && equals_ignoring_case(*security, "ads")) {
+            realm = section.value("realm");
+        } else if (security) {
+            realm.reset();
+        }
+    }
+    if (realm && realm->empty()) {
+        realm.reset();
+    }
+    return realm;
+}
+
+std::optional<std::string> dns_name_of_base_dn(std::string_view base_dn) {
+    const std::string dn_text(base_dn);
+    LDAPDN dn = nullptr;
+    if (ldap_str2dn(dn_text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || dn == nullptr) {
+        return std::nullopt;
+    }
+    std::string name;
+    for (int i = 0; dn[i] != nullptr; ++i) {
+        LDAPRDN rdn = dn[i];
+        // Only single-valued dc= components make up the domain name.
+        if (rdn[0] == nullptr || rdn[1] != nullptr) {
+            continue;
+        }
+        const LDAPAVA* ava = rdn[0];
+        const std::string_view type(ava->la_attr.bv_val, ava->la_attr.bv_len);
+        if (!equals_ignoring_case(type, "dc") && type != "0.9.2342.19200300.100.1.25") {
+            continue;
+        }
+        if (!name.empty()) {
+            name.push_back('.');
+        }
+        name.append(ava->la_value.bv_val, ava->la_value.bv_len);
+    }
+    ldap_dnfree(dn);
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::optional<std::string> ldap_default_base_domain() {
+    char* base = nullptr;
+    if (ldap_get_option(nullptr, LDAP_OPT_DEFBASE, &base) != LDAP_OPT_SUCCESS || base == nullptr) {
+        return std::nullopt;
+    }
+    const std::string base_dn(base);
+    ldap_memfree(base);
+    return dns_name_of_base_dn(base_dn);
+}
+
+std::vector<std::string> discover_forest_names(const LinuxManagementConfig& config) {
+    std::vector<std::string> names;
+    for (const std::string& domain : sssd_ad_domains(file_content(config.sssd_conf))) {
+        add_if_present(names, domain);
+    }
+    add_if_present(names, samba_ads_realm(file_content(config.smb_conf)));
+    add_if_present(names, kerberos_default_realm());
+    add_if_present(names, ldap_default_base_domain());
+    return names;
+}
+
+}  // namespace permscope::platform

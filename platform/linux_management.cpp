@@ -1,0 +1,174 @@
+#include "platform/linux_management.h"
+
+#include "platform/domain_discovery.h"
+#include "platform/moniker.h"
+#include "platform/posix_acl.h"
+#include "platform/property_object.h"
+#include "platform/smb_share.h"
+#include "platform/text_utils.h"
+#include "platform/volumes.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace permscope::platform {
+
+namespace {
+
+constexpr std::string_view kLocatorProgId = "WbemScripting.SWbemLocator";
+constexpr std::string_view kDefaultNamespace = "root\\cimv2";
+
+using Instances = std::vector<std::unique_ptr<ManagementObject>>;
+
+Instances domain_instances(const LinuxManagementConfig& config) {
+    Instances instances;
+    for (std::string& name : discover_forest_names(config)) {
+        instances.push_back(
+            std::make_unique<PropertyObject>(std::vector<std::pair<std::string, PropertyValue>>{
+                {"DnsForestName", std::move(name)}}));
+    }
+    return instances;
+}
+
+Instances disk_instances(const LinuxManagementConfig& config) {
+    Instances instances;
+    for (Volume& volume : list_volumes(config)) {
+        instances.push_back(
+            std::make_unique<PropertyObject>(std::vector<std::pair<std::string, PropertyValue>>{
+                {"DriveType", std::int64_t{volume.drive_type}},
+                {"Caption", volume.mount_point},
+                {"DeviceID", std::move(volume.device)},
+                {"VolumeName", std::move(volume.label)},
+                {"FileSystem", std::move(volume.file_system)}}));
+    }
+    return instances;
+}
+
+class LinuxServices : public Services {
+  public:
+    explicit LinuxServices(const LinuxManagementConfig& config) : config_(config) {}
+
+    Instances InstancesOf(std::string_view class_name) override {
+        if (equals_ignoring_case(class_name, "Win32_NTDomain")) {
+            return domain_instances(config_);
+        }
+        if (equals_ignoring_case(class_name, "Win32_LogicalDisk")) {
+            return disk_instances(config_);
+        }
+        throw ManagementError("unknown class " + std::string(class_name));
+    }
+
+  private:
+    LinuxManagementConfig config_;
+};
+
+bool is_local_server(std::string_view server) {
+    return server.empty() || server == ".";
+}
+
+bool is_default_namespace(std::string_view name_space) {
+    if (name_space.size() != kDefaultNamespace.size()) {
+        return false;
+    }
+    std::string normalised = ascii_lower(name_space);
+    for (char& c : normalised) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return normalised == kDefaultNamespace;
+}
+
+class LinuxLocator : public Locator {
+  public:
+    explicit LinuxLocator(const LinuxManagementConfig& config) : config_(config) {}
+
+    std::unique_ptr<Services> ConnectServer(std::string_view server, std::string_view name_space,
+                                            std::string_view user, std::string_view password,
+                                            std::optional<std::string_view> /*locale*/,
+                                            std::optional<std::string_view> /*authority*/,
+                                            std::int32_t /*security_flags*/) override {
+        if (!is_local_server(server)) {
+            throw ManagementError("remote management servers are not supported: " +
+                                  std::string(server));
+        }
+        if (!is_default_namespace(name_space)) {
+            throw ManagementError("unknown namespace " + std::string(name_space));
+        }
+        // As on Windows: the local machine is reached under the caller's own credentials only.
+        if (!user.empty() || !password.empty()) {
+            throw ManagementError("user credentials cannot be used for local connections");
+        }
+        return std::make_unique<LinuxServices>(config_);
+    }
+
+  private:
+    LinuxManagementConfig config_;
+};
+
+class FileSecuritySetting : public SecuritySetting {
+  public:
+    explicit FileSecuritySetting(std::string path) : path_(std::move(path)) {
+        struct stat info {};
+        if (::stat(path_.c_str(), &info) != 0) {
+            throw ManagementError("cannot examine " + path_ + ": " + std::strerror(errno));
+        }
+    }
+
+    SecurityDescriptor GetSecurityDescriptor() override {
+        return SecurityDescriptor{read_posix_access_acl(path_)};
+    }
+
+  private:
+    std::string path_;
+};
+
+class ShareSecuritySetting : public SecuritySetting {
+  public:
+    ShareSecuritySetting(std::string_view share_path, const SmbOptions& options)
+        : folder_(share_path, options) {}
+
+    SecurityDescriptor GetSecurityDescriptor() override {
+        return SecurityDescriptor{parse_nt_security_descriptor(folder_.security_descriptor_text())};
+    }
+
+  private:
+    SmbShareFolder folder_;
+};
+
+class LinuxManagement : public ManagementLayer {
+  public:
+    explicit LinuxManagement(LinuxManagementConfig config) : config_(std::move(config)) {}
+
+    std::unique_ptr<Locator> CreateLocator(std::string_view prog_id) override {
+        if (!equals_ignoring_case(prog_id, kLocatorProgId)) {
+            throw ManagementError("cannot create object " + std::string(prog_id));
+        }
+        return std::make_unique<LinuxLocator>(config_);
+    }
+
+    std::unique_ptr<SecuritySetting> GetObject(std::string_view moniker) override {
+        const auto parsed = parse_moniker(moniker);
+        if (!parsed) {
+            throw ManagementError("invalid object path " + std::string(moniker));
+        }
+        if (parsed->object_class == MonikerClass::FileSecuritySetting) {
+            return std::make_unique<FileSecuritySetting>(parsed->key_value);
+        }
+        return std::make_unique<ShareSecuritySetting>(
+            parsed->key_value, SmbOptions{config_.smb_port, config_.smb_timeout});
+    }
+
+  private:
+    LinuxManagementConfig config_;
+};
+
+}  // namespace
+
+std::unique_ptr<ManagementLayer> make_linux_management(LinuxManagementConfig config) {
+    return std::make_unique<LinuxManagement>(std::move(config));
+}
+
+}  // namespace permscope::platform

@@ -1,0 +1,32 @@
+#pragma once
+// The Linux provider of the management layer: domains from the system's SSSD, Samba, Kerberos and
+// LDAP client configuration, disks from the mount table, folder access lists from POSIX ACLs
+// (local folders) and NT security descriptors read over SMB (share paths).
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/management.h"
+
+namespace permscope::platform {
+
+// Where the provider looks. The defaults are the real system locations; tests point them at
+// files of their own.
+struct LinuxManagementConfig {
+    std::string sssd_conf = "/etc/sssd/sssd.conf";
+    std::string smb_conf = "/etc/samba/smb.conf";
+    std::string mountinfo = "/proc/self/mountinfo";
+    std::string sys_class_block = "/sys/class/block";
+    std::string disk_by_label = "/dev/disk/by-label";
+    // Port of the SMB connection that opens a share. libsmbclient makes the connection that looks
+    // up account names on the standard port (445) whatever is set here.
+    std::uint16_t smb_port = 445;
+    // Upper bound for each wait on an SMB server, so that a silent server cannot stall a read.
+    std::chrono::milliseconds smb_timeout{5000};
+};
+
+std::unique_ptr<ManagementLayer> make_linux_management(LinuxManagementConfig config = {});
+
+}  // namespace permscope::platform

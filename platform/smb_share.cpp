@@ -1,0 +1,258 @@
+#include "platform/smb_share.h"
+
+#include <libsmbclient.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "platform/kerberos.h"
+
+namespace permscope::platform {
+
+namespace {
+
+// Names resolved by the server; without the "+" the entries carry SID texts.
+constexpr const char* kDescriptorWithNames = "system.nt_sec_desc.*+";
+constexpr const char* kDescriptorWithSids = "system.nt_sec_desc.*";
+constexpr std::size_t kFirstBufferSize = 4096;
+constexpr std::size_t kLargestBufferSize = 64u << 20;
+
+bool is_separator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool is_unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+std::string percent_encoded(std::string_view component) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string result;
+    for (const char c : component) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (is_unreserved(byte)) {
+            result.push_back(c);
+        } else {
+            result.push_back('%');
+            result.push_back(kHex[byte >> 4]);
+            result.push_back(kHex[byte & 0x0F]);
+        }
+    }
+    return result;
+}
+
+std::vector<std::string_view> components_of(std::string_view path) {
+    std::vector<std::string_view> components;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = start;
+        while (end < path.size() && !is_separator(path[end])) {
+            ++end;
+        }
+        if (end > start) {
+            components.push_back(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return components;
+}
+
+std::optional<std::uint32_t> parse_hex_mask(std::string_view text) {
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 8) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+
+std::optional<unsigned> parse_decimal(std::string_view text) {
+    if (text.empty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
+// "DOMAIN\name:type/flags/0xMASK"; the name may itself hold ":" or ",", so the fields are taken
+// from the end.
+AccessEntry parse_entry(std::string_view text) {
+    const auto colon = text.rfind(':');
+    const auto first_slash = text.find('/', colon == std::string_view::npos ? 0 : colon);
+    const auto second_slash = first_slash == std::string_view::npos
+                                  ? std::string_view::npos
+                                  : text.find('/', first_slash + 1);
+    if (colon == std::string_view::npos || second_slash == std::string_view::npos) {
+        throw ManagementError("malformed access entry: " + std::string(text));
+    }
+    const auto type = parse_decimal(text.substr(colon + 1, first_slash - colon - 1));
+    const auto flags = parse_decimal(text.substr(first_slash + 1, second_slash - first_slash - 1));
+    const auto mask = parse_hex_mask(text.substr(second_slash + 1));
+    if (!type || !flags || !mask || *type > 1) {
+        throw ManagementError("malformed access entry: " + std::string(text));
+    }
+    std::string_view trustee = text.substr(0, colon);
+    if (const auto backslash = trustee.rfind('\\'); backslash != std::string_view::npos) {
+        trustee.remove_prefix(backslash + 1);
+    }
+    return AccessEntry{std::string(trustee), static_cast<std::int32_t>(*mask),
+                       *type == 1 ? AceType::Deny : AceType::Allow};
+}
+
+std::string describe_errno(int error) {
+    return std::strerror(error);
+}
+
+}  // namespace
+
+std::string smb_url_of_share_path(std::string_view share_path) {
+    if (share_path.size() < 2 || !is_separator(share_path[0]) || !is_separator(share_path[1])) {
+        throw ManagementError("not a share path: " + std::string(share_path));
+    }
+    const auto components = components_of(share_path.substr(2));
+    if (components.empty() || is_separator(share_path[2])) {
+        throw ManagementError("share path without server: " + std::string(share_path));
+    }
+    std::string url = "smb:/";
+    for (const std::string_view component : components) {
+        url += '/';
+        url += percent_encoded(component);
+    }
+    return url;
+}
+
+std::vector<AccessEntry> parse_nt_security_descriptor(std::string_view text) {
+    // Entries begin at ",ACL:"; everything before the first one is revision, owner and group.
+    constexpr std::string_view kEntryStart = "ACL:";
+    std::vector<AccessEntry> entries;
+    std::size_t pos = text.starts_with(kEntryStart) ? 0 : text.find(",ACL:");
+    while (pos != std::string_view::npos) {
+        const std::size_t begin = pos + (text[pos] == ',' ? 1 : 0) + kEntryStart.size();
+        const std::size_t next = text.find(",ACL:", begin);
+        const std::size_t end = next == std::string_view::npos ? text.size() : next;
+        entries.push_back(parse_entry(text.substr(begin, end - begin)));
+        pos = next;
+    }
+    return entries;
+}
+
+struct SmbShareFolder::Context {
+    SMBCCTX* ctx = nullptr;
+    std::string user;  // the Kerberos principal's user, empty for an anonymous session
+
+    ~Context() {
+        if (ctx != nullptr) {
+            smbc_free_context(ctx, 1);
+        }
+    }
+
+    static void authenticate(SMBCCTX* ctx, const char* /*server*/, const char* /*share*/,
+                             char* /*workgroup*/, int /*workgroup_size*/, char* user, int user_size,
+                             char* password, int password_size) {
+        const auto* self = static_cast<const Context*>(smbc_getOptionUserData(ctx));
+        if (user_size > 0) {
+            std::snprintf(user, static_cast<std::size_t>(user_size), "%s",
+                          self != nullptr ? self->user.c_str() : "");
+        }
+        if (password_size > 0) {
+            password[0] = '\0';
+        }
+    }
+};
+
+SmbShareFolder::SmbShareFolder(std::string_view share_path, const SmbOptions& options)
+    : context_(std::make_unique<Context>()), url_(smb_url_of_share_path(share_path)) {
+    context_->user = kerberos_ticket_user().value_or(std::string());
+    context_->ctx = smbc_new_context();
+    if (context_->ctx == nullptr) {
+        throw ManagementError("cannot create an SMB client context");
+    }
+    SMBCCTX* ctx = context_->ctx;
+    smbc_setOptionDebugToStderr(ctx, 1);
+    smbc_setOptionUserData(ctx, context_.get());
+    smbc_setFunctionAuthDataWithContext(ctx, &Context::authenticate);
+    smbc_setPort(ctx, options.port);
+    smbc_setTimeout(ctx, static_cast<int>(options.timeout.count()));
+    smbc_setOptionUseKerberos(ctx, context_->user.empty() ? 0 : 1);
+    smbc_setOptionFallbackAfterKerberos(ctx, 1);
+    smbc_setOptionUseCCache(ctx, 1);
+    if (smbc_init_context(ctx) == nullptr) {
+        const int error = errno;
+        smbc_free_context(ctx, 0);
+        context_->ctx = nullptr;
+        throw ManagementError("cannot initialise the SMB client: " + describe_errno(error));
+    }
+    struct stat info {};
+    if (smbc_getFunctionStat(ctx)(ctx, url_.c_str(), &info) != 0) {
+        throw ManagementError("cannot reach " + std::string(share_path) + ": " +
+                              describe_errno(errno));
+    }
+}
+
+SmbShareFolder::~SmbShareFolder() = default;
+
+std::string SmbShareFolder::security_descriptor_text() {
+    SMBCCTX* ctx = context_->ctx;
+    const auto getxattr = smbc_getFunctionGetxattr(ctx);
+    std::optional<int> first_error;
+    for (const char* attribute : {kDescriptorWithNames, kDescriptorWithSids}) {
+        std::vector<char> buffer(kFirstBufferSize);
+        for (;;) {
+            const int result = getxattr(ctx, url_.c_str(), attribute, buffer.data(), buffer.size());
+            const int error = errno;
+            // libsmbclient fills a short buffer to the brim and still reports success, so a text
+            // that reaches the buffer's end is read again with more room.
+            const bool short_buffer =
+                (result < 0 && error == ERANGE) ||
+                (result >= 0 && ::strnlen(buffer.data(), buffer.size()) >= buffer.size() - 1);
+            if (short_buffer && buffer.size() < kLargestBufferSize) {
+                buffer.assign(buffer.size() * 4, '\0');
+                continue;
+            }
+            if (result >= 0 && !short_buffer) {
+                return std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
+            }
+            if (!first_error) {
+                first_error = short_buffer ? ERANGE : error;
+            }
+            break;
+        }
+        // Access denied or a vanished folder is the answer; only a failed name lookup is worth a
+        // second try with SIDs.
+        if (*first_error == EACCES || *first_error == EPERM || *first_error == ENOENT ||
+            *first_error == ETIMEDOUT) {
+            break;
+        }
+    }
+    throw ManagementError("cannot read the security descriptor of " + url_ + ": " +
+                          describe_errno(first_error.value_or(EIO)));
+}
+
+}  // namespace permscope::platform

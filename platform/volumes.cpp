@@ -1,0 +1,182 @@
+#include "platform/volumes.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "platform/mountinfo.h"
+#include "platform/text_utils.h"
+
+namespace permscope::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::set<std::string, std::less<>> kNetworkFileSystems = {
+    "nfs",        "nfs4",           "cifs",        "smb3",        "smbfs",     "ncpfs",
+    "afs",        "ceph",           "glusterfs",   "lustre",      "davfs",     "sshfs",
+    "fuse.sshfs", "fuse.glusterfs", "fuse.davfs2", "fuse.rclone", "fuse.s3fs", "fuse.cephfs"};
+
+const std::set<std::string, std::less<>> kOpticalFileSystems = {"iso9660", "udf"};
+
+// Read-only images that packaging mounts from loop devices; not volumes anyone browses.
+const std::set<std::string, std::less<>> kImageFileSystems = {"squashfs", "erofs"};
+
+std::string first_line_of(const fs::path& file) {
+    std::string content;
+    if (!read_text_file(file.string(), content)) {
+        return {};
+    }
+    return std::string(trim(content.substr(0, content.find('\n'))));
+}
+
+// The block devices the kernel knows, by "major:minor".
+std::map<std::string, std::string> block_devices_by_number(const std::string& sys_class_block) {
+    std::map<std::string, std::string> devices;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(sys_class_block, error)) {
+        const std::string number = first_line_of(entry.path() / "dev");
+        if (!number.empty()) {
+            devices.emplace(number, entry.path().filename().string());
+        }
+    }
+    return devices;
+}
+
+// The kernel's name of the device that holds a mount, or empty when there is none. File systems
+// like btrfs report an anonymous device number, so the mount source is tried as well.
+std::string kernel_device_name(const MountEntry& mount,
+                               const std::map<std::string, std::string>& devices,
+                               const std::string& sys_class_block) {
+    if (const auto found = devices.find(mount.device_number); found != devices.end()) {
+        return found->second;
+    }
+    if (!mount.source.starts_with("/dev/")) {
+        return {};
+    }
+    std::error_code error;
+    const fs::path resolved = fs::canonical(mount.source, error);
+    if (error) {
+        return {};
+    }
+    const std::string name = resolved.filename().string();
+    return fs::exists(fs::path(sys_class_block) / name, error) ? name : std::string();
+}
+
+// A partition has no "removable" attribute of its own; its disk, one folder up, has.
+bool is_removable(const std::string& sys_class_block, const std::string& name) {
+    const fs::path device = fs::path(sys_class_block) / name;
+    std::string value = first_line_of(device / "removable");
+    if (value.empty()) {
+        value = first_line_of(device / ".." / "removable");
+    }
+    return value == "1";
+}
+
+std::map<std::string, std::string> labels_by_device(const std::string& disk_by_label) {
+    std::map<std::string, std::string> labels;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(disk_by_label, error)) {
+        const fs::path target = fs::read_symlink(entry.path(), error);
+        if (error) {
+            error.clear();
+            continue;
+        }
+        labels.emplace(target.filename().string(),
+                       decode_udev_escapes(entry.path().filename().string()));
+    }
+    return labels;
+}
+
+// Bind mounts can put a single file over another; such a mount is no volume.
+bool mounts_a_folder(const MountEntry& mount) {
+    if (mount.root == "/") {
+        return true;
+    }
+    struct stat info {};
+    return ::stat(mount.mount_point.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::string decode_udev_escapes(const std::string& text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+            hex_digit(text[i + 2]) >= 0 && hex_digit(text[i + 3]) >= 0) {
+            result.push_back(
+                static_cast<char>(hex_digit(text[i + 2]) * 16 + hex_digit(text[i + 3])));
+            i += 3;
+        } else {
+            result.push_back(text[i]);
+        }
+    }
+    return result;
+}
+
+std::vector<Volume> list_volumes(const LinuxManagementConfig& config) {
+    std::string table;
+    if (!read_text_file(config.mountinfo, table)) {
+        throw ManagementError("cannot read the mount table " + config.mountinfo);
+    }
+    const auto devices = block_devices_by_number(config.sys_class_block);
+    const auto labels = labels_by_device(config.disk_by_label);
+    std::vector<Volume> volumes;
+    for (const MountEntry& mount : parse_mountinfo(table)) {
+        Volume volume{mount.mount_point, mount.source, {}, mount.file_system, kDriveNetwork};
+        if (!kNetworkFileSystems.contains(mount.file_system)) {
+            if (kImageFileSystems.contains(mount.file_system)) {
+                continue;
+            }
+            const std::string name = kernel_device_name(mount, devices, config.sys_class_block);
+            if (name.empty()) {
+                continue;
+            }
+            if (kOpticalFileSystems.contains(mount.file_system)) {
+                volume.drive_type = kDriveOptical;
+            } else {
+                volume.drive_type =
+                    is_removable(config.sys_class_block, name) ? kDriveRemovable : kDriveLocalDisk;
+            }
+            if (const auto label = labels.find(name); label != labels.end()) {
+                volume.label = label->second;
+            }
+        }
+        if (mounts_a_folder(mount)) {
+            volumes.push_back(std::move(volume));
+        }
+    }
+    return volumes;
+}
+
+std::string device_display_name(const std::string& device) {
+    if (device.starts_with("/dev/")) {
+        return fs::path(device).filename().string();
+    }
+    return device;
+}
+
+std::string drive_list_entry_text(const Volume& volume) {
+    const std::string& name =
+        volume.label.empty() ? device_display_name(volume.device) : volume.label;
+    return volume.mount_point + " [" + name + "]";
+}
+
+}  // namespace permscope::platform
