@@ -22,8 +22,9 @@ NestedSearch::NameSet NestedSearch::reachable_sub_group_names(Position start) co
     while (!pending.empty()) {
         const Position row = pending.back();
         pending.pop_back();
-        for (std::string_view piece :
+        for (std::string_view raw :
              split_pieces(sub_item_or_empty(groups_, row, kSubGroupsColumn))) {
+            const std::string_view piece = remove_leading_blanks(raw);
             names.insert(piece);
             const auto named = rows_by_name_.find(piece);
             if (named == rows_by_name_.end())

@@ -22,9 +22,10 @@ class NestedSearch {
     // change while this object is used.
     explicit NestedSearch(const ResultList& groups);
 
-    // Every piece, as it stands, of the SubGroups text of start and of each row reached from it.
-    // A piece s leads on to every row whose Name equals s and whose SubGroups text is not empty.
-    // Throws std::out_of_range when start names no row.
+    // Every piece, with its leading blanks removed, of the SubGroups text of start and of each
+    // row reached from it. A piece s leads on to every row whose Name equals s (the Name as it
+    // stands) and whose SubGroups text is not empty. Throws std::out_of_range when start names no
+    // row.
     NameSet reachable_sub_group_names(Position start) const;
 
     // True when name, with its leading blanks removed, is one of those pieces.

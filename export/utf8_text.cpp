@@ -37,10 +37,14 @@ std::size_t character_length(std::string_view text, std::size_t at) {
     }
     const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
     const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    const bool non_character = code == 0xFFFE || code == 0xFFFF;
-    if (overlong || surrogate || non_character || code > 0x10FFFF)
+    if (overlong || surrogate || code > 0x10FFFF)
         return 0;
     return length;
+}
+
+// U+FFFE and U+FFFF are well-formed but may not stand in an XML document.
+bool is_non_character(std::string_view character) {
+    return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF";
 }
 
 }  // namespace
@@ -51,12 +55,13 @@ std::string well_formed_utf8(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t length = character_length(text, at);
         if (length == 0) {
-            result += kReplacement;
+            result += kReplacement;  // one for each byte that starts no character
             ++at;
-        } else {
-            result += text.substr(at, length);
-            at += length;
+            continue;
         }
+        const std::string_view character = text.substr(at, length);
+        result += is_non_character(character) ? kReplacement : character;
+        at += length;
     }
     return result;
 }
