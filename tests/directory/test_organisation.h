@@ -1,0 +1,28 @@
+#pragma once
+// The organisation example.test that the directory's integration tests query, served by one
+// private slapd per test program (started at first use, stopped at exit).
+
+#include <memory>
+#include <string>
+
+#include "common/result_list.h"
+#include "directory/directory_provider.h"
+#include "directory/ldap_provider.h"
+#include "tests/fixtures/private_slapd.h"
+
+namespace permscope::testing {
+
+// Groups, users and their members: see test_organisation.cpp for the full list.
+std::string organisation_ldif();
+
+PrivateSlapd& organisation_directory();
+
+// A provider bound to the organisation's slapd.
+std::unique_ptr<directory::DirectoryProvider> organisation_provider(int page_size = 500);
+
+// Rows as "text|sub-item 1|…", for comparing whole lists.
+std::vector<std::string> row_texts(const ResultList& list);
+
+constexpr int big_group_size = 2000;
+
+}  // namespace permscope::testing
