@@ -1,0 +1,122 @@
+// Form1: construction, the folder read and group resolution it hands to the core, painting.
+
+#include "app/form1.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "app/busy_pointer.h"
+#include "app/dir_list.h"
+#include "app/mtrans.h"
+#include "app/result_list_model.h"
+#include "app/skip_on_failure.h"
+#include "directory/directory_provider.h"
+#include "directory/group_resolver.h"
+#include "export/excel_export.h"
+#include "platform/management.h"
+
+namespace permscope::app {
+
+Form1::Form1(Form1Services services, QWidget* parent)
+    : QWidget(parent), services_(std::move(services)) {
+    background_ = QPixmap(QStringLiteral(":/permscope/background.jpg"));
+    create_controls();
+    fill_drive_list();
+    resolver_ = std::make_unique<directory::GroupResolver>(
+        *services_.directory, [this] { return cboDomain->currentText().toStdString(); });
+
+    connect(Drive1, &DriveList::Change, this, &Form1::Drive1_Change);
+    connect(Dir1, &DirList::Change, this, &Form1::Dir1_Change);
+    connect(Dir1, &DirList::Click, this, &Form1::Dir1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+}
+
+Form1::~Form1() = default;
+
+void Form1::fill_drive_list() {
+    skip_on_failure([&] {
+        if (!services_.drives)
+            return;
+        Drive1->set_entries(services_.drives());
+        Drive1->select_volume_of(Dir1->path());
+    });
+}
+
+void Form1::find_dir_rights(const std::string& strpath) {
+    const BusyPointer busy;
+    {
+        // The views are told once, when the read is over, not once per row.
+        const ModelBatch group_batch(*group_model_);
+        const ModelBatch user_batch(*user_model_);
+        const rights::GroupCheck group_check = [this](std::string& strUserGroup,
+                                                      std::string MemberFrom,
+                                                      std::string& strCreatedListEntries) {
+            return Group_check(strUserGroup, std::move(MemberFrom), strCreatedListEntries);
+        };
+        // The read absorbs its own failures; anything that still escapes must not reach the
+        // event loop.
+        skip_on_failure([&] {
+            rights::find_dir_rights(strpath, users_, groups_, *services_.management, group_check,
+                                    *this);
+        });
+        skip_on_failure([&] { resolver_->folder_read_finished(); });
+    }
+    // The lists now show other texts, so other pixels may carry the key colour.
+    refresh_colour_key(*this);
+}
+
+std::string Form1::Group_check(std::string& strUserGroup, std::string MemberFrom,
+                               std::string& strCreatedListEntries) {
+    return resolver_->Group_check(users_, groups_, strUserGroup, std::move(MemberFrom),
+                                  strCreatedListEntries);
+}
+
+void Form1::read_starting() {
+    TreeView1->setCursor(Qt::WaitCursor);
+    repaint();
+    // The one moment a read gives way: a choice already queued runs its own read here.
+    QCoreApplication::processEvents();
+}
+
+void Form1::Command2_Click() {
+    const BusyPointer busy;
+    skip_on_failure(
+        [&] { spreadsheet::Excel_export(groups_, users_, true, *services_.spreadsheet); });
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblFormHead)
+        return title_mouse_event(event);
+    if (watched == cmdEnde)
+        return close_label_mouse_event(event);
+    if (watched == txtPath && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            txtPath_KeyDown(key->key(), key->modifiers());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // The picture covers the window but for a strip at the bottom, where the background colour
+    // (the colour key, once start-up has set it) shows.
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, background_);
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh_colour_key(*this);
+}
+
+}  // namespace permscope::app
