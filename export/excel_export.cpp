@@ -81,14 +81,14 @@ void Excel_export(const ResultList& groups, const ResultList& users, bool blnNes
             continue;
         sheet_row += 2;
         write_cell(excel, cell('A', sheet_row), groups.text(group));
-        const ResultList::Position user_count = users.count();
-        for (ResultList::Position user = 1; user <= user_count; ++user) {
-            if (!member_test.is_member(user, group))
-                continue;
+        const MemberTest::Members members = member_test.members_of(group);
+        for (ResultList::Position user : members.users) {
             ++sheet_row;
             write_cell(excel, cell('B', sheet_row), users.text(user));
             write_cell(excel, cell('C', sheet_row), sub_item_or_empty(users, user, kRightsColumn));
         }
+        if (members.found_flag)
+            SubGroupFound = *members.found_flag;
     }
     excel.call([](Application& app) { app.set_Visible(true); });
 }
