@@ -1,0 +1,29 @@
+#pragma once
+// Helpers of the management-layer tests: a temporary folder that cleans up after itself and a
+// way to run a command-line tool (setfacl, chown) on paths of any spelling.
+
+#include <string>
+#include <vector>
+
+namespace permscope::platform::test {
+
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // Writes a file below the folder, creating its parents.
+    std::string write(const std::string& name, const std::string& content) const;
+
+  private:
+    std::string path_;
+};
+
+// Runs a program found on PATH with the arguments given (no shell) and fails the test when it does
+// not exit with 0.
+void run_tool(const std::vector<std::string>& arguments);
+
+}  // namespace permscope::platform::test
