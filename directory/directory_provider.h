@@ -38,6 +38,9 @@ class Recordset {
     virtual FieldValue Fields(std::string_view name) const = 0;
     // The distinguished name of the current record's object (its ADsPath without the prefix).
     virtual std::string DistinguishedName() const = 0;
+    // The binary objectSid of the current record's object, fetched with every record whatever
+    // the query selects; empty for an object without one.
+    virtual std::string SecurityIdentifier() const = 0;
     // True when no current record is left.
     virtual bool Eof() const = 0;
     virtual void MoveNext() = 0;

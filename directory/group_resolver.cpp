@@ -1,7 +1,7 @@
 #include "directory/group_resolver.h"
 
-#include <algorithm>
 #include <stdexcept>
+#include <unordered_set>
 #include <utility>
 
 #include "common/name_list.h"
@@ -15,13 +15,29 @@ namespace permscope::directory {
 
 using Slot = QuerySession::Slot;
 
-// What one call of Group_check shares with the calls it makes for members.
+namespace {
+
+// A group whose members are being resolved. Its session stays open until its last member is
+// done, as the session of an enclosing call does while the calls for its members run.
+struct GroupFrame {
+    std::unique_ptr<QuerySession> session;
+    std::string name;                     // the group's row text: its members' head group
+    std::string key;                      // who the group is, for the cycle guard
+    std::vector<std::string> member_dns;  // member values, then primary-group members
+    std::size_t next = 0;
+};
+
+}  // namespace
+
+// What one call of Group_check shares with the resolutions of all members it reaches. Groups
+// nest as deep as the directory nests them, so the groups being expanded are kept here rather
+// than on the call stack.
 struct GroupResolver::Resolution {
     ResultList& users;
     ResultList& groups;
     std::string& created_entries;
-    // The groups whose members enclosing calls are expanding right now.
-    std::vector<std::string> expanding;
+    std::vector<GroupFrame> frames;
+    std::unordered_set<std::string> expanding;  // the keys of frames
 };
 
 namespace {
@@ -62,11 +78,21 @@ std::string current_dn(const QuerySession& session, Slot slot) {
     }
 }
 
+std::string current_sid(const QuerySession& session, Slot slot) {
+    const Recordset* set = session.recordset(slot);
+    if (!set)
+        return {};
+    try {
+        return set->SecurityIdentifier();
+    } catch (const DirectoryError&) {
+        return {};
+    }
+}
+
 // The account name of the object a distinguished name names, when it is readable and has one.
 std::optional<std::string> account_name_of(QuerySession& session, const std::string& dn) {
-    if (!session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base))
-        return std::nullopt;
-    if (!has_records(session, Slot::Extra))
+    if (!session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base) ||
+        !has_records(session, Slot::Extra))
         return std::nullopt;
     std::optional<std::string> account =
         single_text(read_field(session, Slot::Extra, "samAccountName"));
@@ -75,16 +101,11 @@ std::optional<std::string> account_name_of(QuerySession& session, const std::str
     return account;
 }
 
-// The accounts whose primary group is the group at dn, in directory order. Nothing for a group
-// without a security identifier.
+// The accounts whose primary group is the group with this security identifier, in directory
+// order. A group without one (any directory but Active Directory) costs no query.
 std::vector<std::string> primary_group_members(QuerySession& session, const std::string& base,
-                                               const std::string& dn) {
-    if (dn.empty() || !session.execute(sid_read_text(dn), Slot::Extra, SearchScope::Base) ||
-        !has_records(session, Slot::Extra))
-        return {};
-    const std::optional<std::string> sid =
-        single_text(read_field(session, Slot::Extra, "objectSid"));
-    const std::optional<std::uint32_t> rid = sid ? relative_id(*sid) : std::nullopt;
+                                               const std::string& sid) {
+    const std::optional<std::uint32_t> rid = relative_id(sid);
     if (!rid || !session.execute(primary_group_members_text(base, *rid), Slot::Extra) ||
         !has_records(session, Slot::Extra))
         return {};
@@ -118,8 +139,9 @@ GroupResolver::~GroupResolver() = default;
 std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
                                        std::string& strUserGroup, std::string MemberFrom,
                                        std::string& strCreatedListEntries) {
-    Resolution resolution{users, groups, strCreatedListEntries, {}};
+    Resolution resolution{users, groups, strCreatedListEntries, {}, {}};
     resolve(resolution, strUserGroup, MemberFrom, nullptr);
+    expand_members(resolution);
     return strCreatedListEntries;
 }
 
@@ -127,56 +149,66 @@ void GroupResolver::folder_read_finished() {
     provider_.forget_unreachable_servers();
 }
 
-// One name: a group gets its row and its members; anything else a user row. member_dn is the
-// distinguished name the name was taken from, for a member.
+// One name: a group gets its row and, unless an enclosing group is the same one, a frame for its
+// members; anything else gets a user row. member_dn is the distinguished name the name was taken
+// from, for a member.
 void GroupResolver::resolve(Resolution& resolution, std::string& name,
                             const std::string& head_group, const std::string* member_dn) {
     const std::string base = base_name(domain_name_ ? domain_name_() : std::string());
-    QuerySession session(provider_);
-    session.execute(group_lookup_text(base, name), Slot::First);
-    if (has_records(session, Slot::First)) {
+    auto session = std::make_unique<QuerySession>(provider_);
+    session->execute(group_lookup_text(base, name), Slot::First);
+    if (has_records(*session, Slot::First)) {
         enter_group_row(resolution, name, head_group);
-        const std::string dn = current_dn(session, Slot::First);
-        // The cycle guard knows a group by its distinguished name; by its name where the
-        // directory gave none.
+        const std::string dn = current_dn(*session, Slot::First);
+        // A group is known by its distinguished name; by its name where the directory gave none.
         std::string key = dn.empty() ? "name:" + name : "dn:" + dn;
-        if (std::find(resolution.expanding.begin(), resolution.expanding.end(), key) ==
-            resolution.expanding.end()) {
-            std::vector<std::string> members =
-                text_list(read_field(session, Slot::First, "Member"));
-            std::vector<std::string> primary = primary_group_members(session, base, dn);
-            members.insert(members.end(), std::make_move_iterator(primary.begin()),
-                           std::make_move_iterator(primary.end()));
-            resolution.expanding.push_back(std::move(key));
-            expand_members(resolution, name, std::move(members));
-            resolution.expanding.pop_back();
+        if (resolution.expanding.count(key)) {
+            session->close();
+            return;
         }
-        session.close();
+        std::vector<std::string> members = text_list(read_field(*session, Slot::First, "Member"));
+        std::vector<std::string> primary =
+            primary_group_members(*session, base, current_sid(*session, Slot::First));
+        members.insert(members.end(), std::make_move_iterator(primary.begin()),
+                       std::make_move_iterator(primary.end()));
+        resolution.expanding.insert(key);
+        resolution.frames.push_back({std::move(session), name, std::move(key), std::move(members)});
         return;
     }
-    session.execute(user_lookup_text(base, name), Slot::Second);
-    if (has_records(session, Slot::Second)) {
+    session->execute(user_lookup_text(base, name), Slot::Second);
+    if (has_records(*session, Slot::Second)) {
         if (std::optional<std::string> directory_name =
-                single_text(read_field(session, Slot::Second, "Name")))
+                single_text(read_field(*session, Slot::Second, "Name")))
             name = std::move(*directory_name);
     } else if (member_dn) {
         // Neither lookup knows the first component's value: the object the member names may
         // still have an account name of its own.
-        if (std::optional<std::string> account = account_name_of(session, *member_dn)) {
-            session.close();
+        if (std::optional<std::string> account = account_name_of(*session, *member_dn)) {
+            session->close();
             resolve(resolution, *account, head_group, nullptr);
             return;
         }
     }
     enter_user_row(resolution, name, head_group);
-    session.close();
+    session->close();
 }
 
-void GroupResolver::expand_members(Resolution& resolution, const std::string& group_name,
-                                   std::vector<std::string> member_dns) {
-    for (const std::string& dn : member_dns) {
+// Resolves the members of the open frames depth first, each with its group as head group, and
+// closes a group's session when its last member is done.
+void GroupResolver::expand_members(Resolution& resolution) {
+    while (!resolution.frames.empty()) {
+        GroupFrame& group = resolution.frames.back();
+        if (group.next == group.member_dns.size()) {
+            group.session->close();
+            resolution.expanding.erase(group.key);
+            resolution.frames.pop_back();
+            continue;
+        }
+        // Copies: resolving the member may open a frame of its own and move this one.
+        const std::string dn = group.member_dns[group.next++];
+        const std::string head_group = group.name;
         std::string member_name = first_component_value(dn);
-        resolve(resolution, member_name, group_name, &dn);
+        resolve(resolution, member_name, head_group, &dn);
     }
 }
 

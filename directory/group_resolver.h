@@ -37,8 +37,7 @@ class GroupResolver {
     struct Resolution;
     void resolve(Resolution& resolution, std::string& name, const std::string& head_group,
                  const std::string* member_dn);
-    void expand_members(Resolution& resolution, const std::string& group_name,
-                        std::vector<std::string> member_dns);
+    void expand_members(Resolution& resolution);
     void enter_user_row(Resolution& resolution, const std::string& name, std::string head_group);
     void enter_group_row(Resolution& resolution, const std::string& name, std::string head_group);
 

@@ -58,6 +58,12 @@ class LdapRecordset : public Recordset {
     }
 
     std::string DistinguishedName() const override { return current().dn; }
+    std::string SecurityIdentifier() const override {
+        for (const LdapRecord::Attribute& attribute : current().attributes)
+            if (equals_ignoring_case(attribute.name, "objectSid") && !attribute.values.empty())
+                return attribute.values.front();
+        return {};
+    }
     bool Eof() const override { return position_ >= records_.size(); }
     void MoveNext() override {
         if (Eof())
@@ -130,6 +136,9 @@ class LdapCommand : public Command {
         request.scope = ldap_scope(scope_);
         request.filter = ldap_filter(query.where);
         request.attributes = query.attributes;
+        // Every record carries its security identifier, so that a group's primary-group
+        // members can be asked for without reading the group again.
+        request.attributes.push_back("objectSid");
         request.time_limit = servers_->options().search_time_limit;
         request.grace = servers_->options().network_timeout;
         request.page_size = servers_->options().page_size;

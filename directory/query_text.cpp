@@ -73,10 +73,6 @@ std::string entry_read_text(std::string_view distinguished_name) {
            quoted_value(distinguished_name) + "'";
 }
 
-std::string sid_read_text(std::string_view distinguished_name) {
-    return "SELECT objectSid FROM 'LDAP://" + quoted_value(distinguished_name) + "'";
-}
-
 std::string primary_group_members_text(std::string_view base, std::uint32_t rid) {
     std::string text = "SELECT Name, samAccountName FROM 'LDAP://";
     text += base;

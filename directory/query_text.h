@@ -23,8 +23,6 @@ std::string member_lookup_text(std::string_view base, std::string_view name);
 
 // Reads one object: its account name and category (with Searchscope set to base).
 std::string entry_read_text(std::string_view distinguished_name);
-// Reads a group's security identifier (with Searchscope set to base).
-std::string sid_read_text(std::string_view distinguished_name);
 // The accounts whose primary group has the relative identifier rid.
 std::string primary_group_members_text(std::string_view base, std::uint32_t rid);
 

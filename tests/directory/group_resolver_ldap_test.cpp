@@ -85,6 +85,18 @@ TEST_F(GroupResolverLdapTest, TwoThousandMembersExpandedCompletely) {
     EXPECT_EQ(created, expected);
 }
 
+TEST_F(GroupResolverLdapTest, ThousandNestedGroups) {
+    std::string expected;
+    for (int i = 1; i <= testing::chain_length; ++i)
+        expected += "," + std::to_string(i) + "-Group";
+    EXPECT_EQ(check("Kette0000"), expected + ",1-User");
+    ASSERT_EQ(groups.count(), testing::chain_length);
+    EXPECT_EQ(groups.sub_item(1, 1), "is Head");
+    EXPECT_EQ(groups.text(testing::chain_length), "Kette0999");
+    EXPECT_EQ(groups.sub_item(testing::chain_length, 1), "Kette0998");
+    EXPECT_EQ(row_texts(users), Texts{"U1|Kette0999"});
+}
+
 TEST_F(GroupResolverLdapTest, FilterCharactersInNames) {
     EXPECT_EQ(check("*"), ",1-User");
     EXPECT_EQ(check("U*"), ",2-User");

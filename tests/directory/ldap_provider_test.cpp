@@ -118,13 +118,23 @@ TEST_F(LdapProviderTest, BaseScopeReadsOneObject) {
     ASSERT_EQ(set->RecordCount(), 1);
     EXPECT_EQ(std::get<std::string>(set->Fields("samAccountName")), "hmueller");
     EXPECT_EQ(std::get<std::string>(set->Fields("objectCategory")), "User");
-    auto sid =
-        run(sid_read_text("cn=Domain Users,ou=Groups,dc=example,dc=test"), SearchScope::Base);
+    auto sid = run("SELECT objectSid FROM 'LDAP://cn=Domain Users,ou=Groups,dc=example,dc=test'",
+                   SearchScope::Base);
     ASSERT_EQ(sid->RecordCount(), 1);
     EXPECT_EQ(std::get<std::string>(sid->Fields("objectSid")),
               testing::OrganisationLdif::domain_sid(513));
     EXPECT_THROW(run(entry_read_text("cn=Gone,ou=Staff,dc=example,dc=test"), SearchScope::Base),
                  DirectoryError);
+}
+
+TEST_F(LdapProviderTest, EveryRecordCarriesItsSecurityIdentifier) {
+    auto group = run(group_lookup_text(base, "Domain Users"));
+    ASSERT_EQ(group->RecordCount(), 1);
+    EXPECT_EQ(group->SecurityIdentifier(), testing::OrganisationLdif::domain_sid(513));
+    EXPECT_THROW(group->Fields("objectSid"), DirectoryError);  // not selected
+    auto plain = run(group_lookup_text(base, "G"));
+    ASSERT_EQ(plain->RecordCount(), 1);
+    EXPECT_EQ(plain->SecurityIdentifier(), "");
 }
 
 TEST_F(LdapProviderTest, HostNamedInTheQueryText) {

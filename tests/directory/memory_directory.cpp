@@ -82,6 +82,10 @@ class MemoryRecordset : public Recordset {
         return values->front();
     }
     std::string DistinguishedName() const override { return current().dn; }
+    std::string SecurityIdentifier() const override {
+        const auto* values = values_of(current(), "objectSid");
+        return values && !values->empty() ? values->front() : std::string();
+    }
     bool Eof() const override {
         log("EOF");
         return position_ >= records_.size();

@@ -67,7 +67,6 @@ TEST(LookupTexts, FilterCharactersAreLeftToTheTranslator) {
 TEST(ObjectReads, ReadTheObjectTheDistinguishedNameNames) {
     EXPECT_EQ(entry_read_text("CN=O'Brien,DC=x"),
               "SELECT samAccountName, objectCategory FROM 'LDAP://CN=O''Brien,DC=x'");
-    EXPECT_EQ(sid_read_text("CN=G,DC=x"), "SELECT objectSid FROM 'LDAP://CN=G,DC=x'");
     EXPECT_EQ(primary_group_members_text("dc=x", 513),
               "SELECT Name, samAccountName FROM 'LDAP://dc=x' WHERE primaryGroupID='513'");
 }

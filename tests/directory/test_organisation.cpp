@@ -81,6 +81,13 @@ std::string organisation_ldif() {
     o.group("Gross", "Gross", big, groups);
     o.group("Viele", "Viele", {}, groups, 1100);
     o.group("Ohne Primaer", "Ohne Primaer", {u1}, groups, 1200);
+
+    // A chain of nested groups: Kette0000 holds Kette0001 … and the last one holds U1.
+    for (int i = 0; i < chain_length; ++i) {
+        const std::string next =
+            i + 1 < chain_length ? "cn=" + numbered("Kette", i + 1) + "," + groups : u1;
+        o.group(numbered("Kette", i), numbered("Kette", i), {next}, groups);
+    }
     return o.text();
 }
 

@@ -24,5 +24,6 @@ std::unique_ptr<directory::DirectoryProvider> organisation_provider(int page_siz
 std::vector<std::string> row_texts(const ResultList& list);
 
 constexpr int big_group_size = 2000;
+constexpr int chain_length = 1000;
 
 }  // namespace permscope::testing
