@@ -15,9 +15,8 @@ namespace permscope::platform {
 
 namespace {
 
-// Names resolved by the server; without the "+" the entries carry SID texts.
+// The whole descriptor, with account names resolved by the server ("+").
 constexpr const char* kDescriptorWithNames = "system.nt_sec_desc.*+";
-constexpr const char* kDescriptorWithSids = "system.nt_sec_desc.*";
 constexpr std::size_t kFirstBufferSize = 4096;
 constexpr std::size_t kLargestBufferSize = 64u << 20;
 
@@ -221,38 +220,25 @@ SmbShareFolder::~SmbShareFolder() = default;
 std::string SmbShareFolder::security_descriptor_text() {
     SMBCCTX* ctx = context_->ctx;
     const auto getxattr = smbc_getFunctionGetxattr(ctx);
-    std::optional<int> first_error;
-    for (const char* attribute : {kDescriptorWithNames, kDescriptorWithSids}) {
-        std::vector<char> buffer(kFirstBufferSize);
-        for (;;) {
-            const int result = getxattr(ctx, url_.c_str(), attribute, buffer.data(), buffer.size());
-            const int error = errno;
-            // libsmbclient fills a short buffer to the brim and still reports success, so a text
-            // that reaches the buffer's end is read again with more room.
-            const bool short_buffer =
-                (result < 0 && error == ERANGE) ||
-                (result >= 0 && ::strnlen(buffer.data(), buffer.size()) >= buffer.size() - 1);
-            if (short_buffer && buffer.size() < kLargestBufferSize) {
-                buffer.assign(buffer.size() * 4, '\0');
-                continue;
-            }
-            if (result >= 0 && !short_buffer) {
-                return std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-            }
-            if (!first_error) {
-                first_error = short_buffer ? ERANGE : error;
-            }
-            break;
+    std::vector<char> buffer(kFirstBufferSize);
+    for (;;) {
+        const int result =
+            getxattr(ctx, url_.c_str(), kDescriptorWithNames, buffer.data(), buffer.size());
+        const int error = errno;
+        // libsmbclient fills a short buffer to the brim and may still report success, so a text
+        // that reaches the buffer's end is read again with more room.
+        const std::size_t length = ::strnlen(buffer.data(), buffer.size());
+        const bool short_buffer =
+            (result < 0 && error == ERANGE) || (result >= 0 && length >= buffer.size() - 1);
+        if (!short_buffer && result >= 0) {
+            return std::string(buffer.data(), length);
         }
-        // Access denied or a vanished folder is the answer; only a failed name lookup is worth a
-        // second try with SIDs.
-        if (*first_error == EACCES || *first_error == EPERM || *first_error == ENOENT ||
-            *first_error == ETIMEDOUT) {
-            break;
+        if (!short_buffer || buffer.size() >= kLargestBufferSize) {
+            throw ManagementError("cannot read the security descriptor of " + url_ + ": " +
+                                  describe_errno(short_buffer ? ERANGE : error));
         }
+        buffer.assign(buffer.size() * 4, '\0');
     }
-    throw ManagementError("cannot read the security descriptor of " + url_ + ": " +
-                          describe_errno(first_error.value_or(EIO)));
 }
 
 }  // namespace permscope::platform

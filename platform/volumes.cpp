@@ -92,9 +92,10 @@ std::map<std::string, std::string> labels_by_device(const std::string& disk_by_l
     return labels;
 }
 
-// Bind mounts can put a single file over another; such a mount is no volume.
+// Bind mounts can put a single file over another; such a mount is no volume. Network mounts are
+// not examined: a server that does not answer would stall the walk.
 bool mounts_a_folder(const MountEntry& mount) {
-    if (mount.root == "/") {
+    if (mount.root == "/" || kNetworkFileSystems.contains(mount.file_system)) {
         return true;
     }
     struct stat info {};

@@ -98,6 +98,19 @@ TEST_F(ShareSecurityTest, FolderNamesThatNeedEncoding) {
                                   {"adm", 0x120089, AceType::Allow}}));
 }
 
+TEST_F(ShareSecurityTest, LongAccessListsArriveWhole) {
+    // Far more text than the first read buffer holds.
+    std::vector<NtAce> aces = {{"S-1-1-0", false, 0, 0x1200A9}};
+    std::vector<Entry> expected = {{"Everyone", 0x1200A9, AceType::Allow}};
+    for (int gid = 4100000; gid < 4100112; ++gid) {
+        aces.push_back({"S-1-22-2-" + std::to_string(gid), false, 0, 0x1200A9});
+        expected.push_back({std::to_string(gid), 0x1200A9, AceType::Allow});
+    }
+    server_->make_folder("long");
+    server_->set_nt_acl("long", aces);
+    EXPECT_EQ(entries_of(server_->unc_path("long")), expected);
+}
+
 TEST_F(ShareSecurityTest, ShareRootAndNestedFolders) {
     server_->make_folder("a/b");
     server_->set_nt_acl("a/b", {{"S-1-1-0", false, 0, kReadControl | 0x100116}});
