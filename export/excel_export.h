@@ -22,10 +22,10 @@ extern bool SubGroupFound;
 void Excel_export(const ResultList& groups, const ResultList& users, bool blnNested,
                   ApplicationFactory& factory);
 
-// True when name, with leading blanks removed, is one of the SubGroups names of the group row at
-// row or of any group row reached from there by following SubGroups names; ORed into
-// SubGroupFound, whose value is returned. Each row is searched once, so cycles end. Throws
-// std::out_of_range when row names no group row.
+// True when name, with leading blanks removed, is one of the SubGroups names (each with its
+// leading blanks removed) of the group row at row or of any group row reached from there by
+// following SubGroups names; ORed into SubGroupFound, whose value is returned. Each row is
+// searched once, so cycles end. Throws std::out_of_range when row names no group row.
 bool SubGroup_check(const ResultList& groups, const std::string& name, ResultList::Position row);
 
 // The real backend: builds the workbook in memory and, on Visible = True, writes a private .xlsx
