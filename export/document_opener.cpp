@@ -79,7 +79,8 @@ bool start_detached(const std::string& path, const std::vector<std::string>& arg
     // never lingers as a zombie of ours.
     const pid_t middle = fork();
     if (middle == 0) {
-        const pid_t program = fork();
+        // _Fork: unlike fork it runs no handlers that other threads' locks could block.
+        const pid_t program = _Fork();
         if (program == 0)
             exec_in_new_session(path.c_str(), argv.data(), null_input, report_write);
         if (program < 0) {
