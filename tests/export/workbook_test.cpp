@@ -135,15 +135,6 @@ TEST_F(WorkbookApplicationTest, AWorkbookThatCouldNotBeShownIsTriedAgain) {
     EXPECT_EQ(shown, std::vector<std::string>{"Tabelle1"});
 }
 
-TEST_F(WorkbookApplicationTest, RangeWritesIntoTheLastAddedWorkbook) {
-    app.Workbooks_Add();
-    app.Workbooks_Add();
-    app.Range_Set("A2", "second");
-    ASSERT_EQ(app.workbooks().size(), 2u);
-    EXPECT_TRUE(app.workbooks()[0].active_sheet().cells.empty());
-    EXPECT_EQ(app.workbooks()[1].active_sheet().cells.at(CellRef{2, 1}), "second");
-}
-
 // The export through the real workbook application: the sheet it leaves behind.
 class FixedFactory : public ApplicationFactory {
   public:
@@ -158,23 +149,6 @@ class FixedFactory : public ApplicationFactory {
   private:
     std::vector<Workbook>& shown_;
 };
-
-TEST(ExportIntoWorkbook, SheetRechteHoldsGroupsAndMembers) {
-    ResultList groups, users;
-    testing::add_group(groups, "Buchhaltung", "is Head", "Prüfer");
-    testing::add_group(groups, "Prüfer", "Buchhaltung", "");
-    testing::add_user(users, "Jürgen", "Prüfer", "Lesen, Ausführen");
-    std::vector<Workbook> shown;
-    FixedFactory factory(shown);
-    Excel_export(groups, users, true, factory);
-    ASSERT_EQ(shown.size(), 1u);
-    ASSERT_EQ(shown[0].sheets().size(), 1u);
-    const Sheet& sheet = shown[0].sheets()[0];
-    EXPECT_EQ(sheet.name, "Rechte");
-    EXPECT_EQ(sheet.cells,
-              (std::map<CellRef, std::string>{
-                  {{2, 1}, "Buchhaltung"}, {{3, 2}, "Jürgen"}, {{3, 3}, "Lesen, Ausführen"}}));
-}
 
 TEST(ExportIntoWorkbook, TooLongCellIsLeftEmptyAndTheRestWritten) {
     ResultList groups, users;

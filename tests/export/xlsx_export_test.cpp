@@ -247,12 +247,6 @@ TEST_F(DesktopExportTest, BadUtf8IsMendedNotFatal) {
               (Lines{"SHEET\tRechte", "A2=G\uFFFD", "B3=M\uFFFDller", "C3=Lesen"}));
 }
 
-TEST_F(DesktopExportTest, OnlyExcelApplicationCanBeCreated) {
-    auto factory = make_desktop_spreadsheet_factory();
-    EXPECT_THROW(factory->CreateObject("Word.Application"), AutomationError);
-    EXPECT_NE(factory->CreateObject("Excel.Application"), nullptr);
-}
-
 TEST_F(DesktopExportTest, OutputFolderFollowsTheEnvironment) {
     EXPECT_EQ(private_output_folder(), runtime_.string());
     setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
