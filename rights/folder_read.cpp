@@ -21,6 +21,8 @@ std::optional<std::vector<platform::AccessEntry>> read_access_list(
     try {
         std::unique_ptr<platform::SecuritySetting> setting =
             management.GetObject(moniker_for_path(strpath));
+        if (!setting)
+            return std::nullopt;
         platform::SecurityDescriptor descriptor = setting->GetSecurityDescriptor();
         return std::move(descriptor.dacl);
     } catch (const std::exception&) {

@@ -116,6 +116,22 @@ TEST_F(FolderReadTest, UnreadableOrEmptyAccessListsLeaveBothListsEmpty) {
     EXPECT_TRUE(directory.calls().empty());
 }
 
+TEST_F(FolderReadTest, AProviderThatBindsNothingOrNoGroupCheckEndsTheReadQuietly) {
+    class BindsNothing : public InMemoryManagement {
+        std::unique_ptr<platform::SecuritySetting> GetObject(std::string_view) override {
+            return nullptr;
+        }
+    } binds_nothing;
+    fill(users, {{"stale", "no Group", "Lesen"}});
+    find_dir_rights("/srv/daten", users, groups, binds_nothing, directory.as_group_check(), hooks);
+    EXPECT_EQ(users.count(), 0);
+
+    management.add_folder(kDaten, {{"U", kRead, AceType::Allow}});
+    find_dir_rights("/srv/daten", users, groups, management, GroupCheck(), hooks);
+    EXPECT_EQ(users.count(), 0);
+    EXPECT_EQ(groups.count(), 0);
+}
+
 TEST_F(FolderReadTest, CallsGroupCheckOncePerEntryWithFreshArguments) {
     management.add_folder(
         kDaten,
