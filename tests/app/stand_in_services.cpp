@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <QApplication>
+#include <QCursor>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -131,6 +134,8 @@ class RecordingFactory : public spreadsheet::ApplicationFactory {
         : log_(std::move(log)) {}
     std::unique_ptr<spreadsheet::Application> CreateObject(const std::string& prog_id) override {
         log_->push_back("CreateObject(" + prog_id + ")");
+        if (busy_pointer_shown())
+            log_->push_back("busy");
         return std::make_unique<RecordingApplication>(log_);
     }
 
@@ -141,10 +146,12 @@ class RecordingFactory : public spreadsheet::ApplicationFactory {
 }  // namespace
 
 StandInManagement::StandInManagement(StandInManagementSetup setup,
-                                     std::shared_ptr<std::vector<std::string>> moniker_log)
+                                     std::shared_ptr<std::vector<std::string>> moniker_log,
+                                     std::shared_ptr<std::vector<bool>> busy_log)
     : setup_(std::move(setup)),
       moniker_log_(moniker_log ? std::move(moniker_log)
                                : std::make_shared<std::vector<std::string>>()),
+      busy_log_(busy_log ? std::move(busy_log) : std::make_shared<std::vector<bool>>()),
       connections_(std::make_shared<std::vector<std::string>>()),
       real_(platform::make_linux_management()) {}
 
@@ -158,7 +165,13 @@ std::unique_ptr<platform::Locator> StandInManagement::CreateLocator(std::string_
 
 std::unique_ptr<platform::SecuritySetting> StandInManagement::GetObject(std::string_view moniker) {
     moniker_log_->emplace_back(moniker);
+    busy_log_->push_back(busy_pointer_shown());
     return real_->GetObject(moniker);
+}
+
+bool busy_pointer_shown() {
+    const QCursor* cursor = QApplication::overrideCursor();
+    return cursor != nullptr && cursor->shape() == Qt::WaitCursor;
 }
 
 std::string file_moniker(const std::string& path) {
@@ -183,7 +196,7 @@ std::unique_ptr<directory::DirectoryProvider> unreachable_directory() {
 
 Form1Services TestServices::make() {
     Form1Services services;
-    services.management = std::make_unique<StandInManagement>(management, monikers);
+    services.management = std::make_unique<StandInManagement>(management, monikers, busy_at_reads);
     services.directory = directory ? std::move(directory) : unreachable_directory();
     services.spreadsheet = recording_spreadsheet(spreadsheet_calls);
     services.drives = [entries = drives] { return entries; };

@@ -31,8 +31,11 @@ struct StandInManagementSetup {
 
 class StandInManagement : public platform::ManagementLayer {
   public:
+    // moniker_log receives each bound moniker; busy_log whether the application showed the busy
+    // pointer at that moment.
     explicit StandInManagement(StandInManagementSetup setup,
-                               std::shared_ptr<std::vector<std::string>> moniker_log = nullptr);
+                               std::shared_ptr<std::vector<std::string>> moniker_log = nullptr,
+                               std::shared_ptr<std::vector<bool>> busy_log = nullptr);
     ~StandInManagement() override;
 
     std::unique_ptr<platform::Locator> CreateLocator(std::string_view prog_id) override;
@@ -44,6 +47,7 @@ class StandInManagement : public platform::ManagementLayer {
   private:
     StandInManagementSetup setup_;
     std::shared_ptr<std::vector<std::string>> moniker_log_;
+    std::shared_ptr<std::vector<bool>> busy_log_;
     std::shared_ptr<std::vector<std::string>> connections_;
     std::unique_ptr<platform::ManagementLayer> real_;
 };
@@ -52,7 +56,11 @@ class StandInManagement : public platform::ManagementLayer {
 std::string file_moniker(const std::string& path);
 std::string file_moniker(const QString& path);
 
-// A spreadsheet application that writes each automation call as one line into a shared log.
+// True while the application shows the busy pointer.
+bool busy_pointer_shown();
+
+// A spreadsheet application that writes each automation call as one line into a shared log;
+// CreateObject also writes "busy" when the busy pointer shows at that moment.
 std::unique_ptr<spreadsheet::ApplicationFactory> recording_spreadsheet(
     std::shared_ptr<std::vector<std::string>> log);
 
@@ -64,6 +72,7 @@ std::unique_ptr<directory::DirectoryProvider> unreachable_directory();
 struct TestServices {
     std::shared_ptr<std::vector<std::string>> monikers =
         std::make_shared<std::vector<std::string>>();
+    std::shared_ptr<std::vector<bool>> busy_at_reads = std::make_shared<std::vector<bool>>();
     std::shared_ptr<std::vector<std::string>> spreadsheet_calls =
         std::make_shared<std::vector<std::string>>();
     StandInManagementSetup management;
