@@ -14,6 +14,7 @@ PACKAGES=(
   slapd ldap-utils
   samba smbclient
   xvfb xauth x11-utils imagemagick fonts-liberation
+  at-spi2-core dbus-x11 python3-pyatspi
   python3 python3-openpyxl
 )
 
