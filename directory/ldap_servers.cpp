@@ -1,5 +1,7 @@
 #include "directory/ldap_servers.h"
 
+#include "platform/kerberos.h"
+
 #include <lber.h>
 #include <sasl/sasl.h>
 
@@ -131,7 +133,7 @@ LDAP* LdapServers::open(const std::string& uris) {
     if (ldap_initialize(&ld, uris.c_str()) != LDAP_SUCCESS || !ld)
         throw DirectoryError("not a server address: " + uris);
     set_options(ld, options_);
-    if (bind_with_kerberos(ld))
+    if (platform::kerberos_ticket_user() && bind_with_kerberos(ld))
         return ld;
     // No ticket, or the server takes none: start over on a handle of its own, anonymously.
     ldap_unbind_ext(ld, nullptr, nullptr);

@@ -51,7 +51,7 @@ class LdapServers {
     std::map<std::string, std::string> located_;
 };
 
-// The SASL mechanism is GSSAPI; the bind gives up when no Kerberos ticket is at hand.
+// A SASL GSSAPI bind with the user's Kerberos ticket.
 bool bind_with_kerberos(LDAP* ld);
 
 }  // namespace permscope::directory

@@ -36,10 +36,12 @@ std::string lower(std::string text) {
 }
 
 // Answers binds with success and every search with the one group entry, its member values in
-// ranges. With skewed set, the second part starts one value late, as a broken server would.
+// ranges. A skewed server starts the second part one value late, as a broken server would; a
+// forgetful one closes the connection after each search, as a restarted server does.
 class RangingServer {
   public:
-    explicit RangingServer(bool skewed = false) : skewed_(skewed) {
+    enum class Mode { Sound, Skewed, Forgetful };
+    explicit RangingServer(Mode mode = Mode::Sound) : mode_(mode) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -59,6 +61,7 @@ class RangingServer {
     }
     std::string uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
     int searches() const { return searches_; }
+    int connections() const { return connections_; }
 
   private:
     void serve() {
@@ -69,6 +72,7 @@ class RangingServer {
             int client = accept(fd_, nullptr, nullptr);
             if (client < 0)
                 continue;
+            ++connections_;
             Sockbuf* sb = ber_sockbuf_alloc();
             ber_sockbuf_add_io(sb, &ber_sockbuf_io_tcp, LBER_SBIOD_LEVEL_PROVIDER, &client);
             while (!stop_ && answer_one(sb)) {
@@ -121,7 +125,7 @@ class RangingServer {
         ber_memvfree(reinterpret_cast<void**>(attributes));
         ber_flush2(sb, entry, LBER_FLUSH_FREE_ALWAYS);
         send_done(sb, msgid, LDAP_RES_SEARCH_RESULT);
-        return true;
+        return mode_ != Mode::Forgetful;
     }
 
     void add_attribute(BerElement* entry, const std::string& requested) {
@@ -135,7 +139,7 @@ class RangingServer {
         int low = 0;
         if (name.rfind("member;range=", 0) == 0)
             low = std::stoi(name.substr(13));
-        if (skewed_ && low > 0)
+        if (mode_ == Mode::Skewed && low > 0)
             ++low;
         const int high = std::min(low + part_size - 1, member_count - 1);
         const std::string part = "member;range=" + std::to_string(low) + "-" +
@@ -152,21 +156,26 @@ class RangingServer {
         ber_flush2(sb, done, LBER_FLUSH_FREE_ALWAYS);
     }
 
-    bool skewed_;
+    Mode mode_;
     int fd_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> searches_{0};
+    std::atomic<int> connections_{0};
     std::thread thread_;
 };
 
-std::unique_ptr<Recordset> group_lookup(DirectoryProvider& provider) {
+std::unique_ptr<Recordset> execute(DirectoryProvider& provider, std::string text) {
     auto connection = provider.CreateConnection("ADODB.Connection");
     auto command = provider.CreateCommand("ADODB.Command");
     connection->Open("Provider=ADsDSOObject;");
     command->SetActiveConnection(*connection);
-    command->SetCommandText(group_lookup_text("dc=example,dc=test", "Riesig"));
+    command->SetCommandText(std::move(text));
     return command->Execute();
+}
+
+std::unique_ptr<Recordset> group_lookup(DirectoryProvider& provider) {
+    return execute(provider, group_lookup_text("dc=example,dc=test", "Riesig"));
 }
 
 std::unique_ptr<DirectoryProvider> provider_for(const RangingServer& server) {
@@ -190,9 +199,27 @@ TEST(RangedMembers, AllPartsAreFetchedInOrder) {
 }
 
 TEST(RangedMembers, APartThatDoesNotFollowOnFailsTheExecution) {
-    RangingServer server(true);
+    RangingServer server(RangingServer::Mode::Skewed);
     auto provider = provider_for(server);
     EXPECT_THROW(group_lookup(*provider), DirectoryError);
+}
+
+TEST(ServerHandles, OneConnectionServesEveryQuery) {
+    RangingServer server;
+    auto provider = provider_for(server);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(group_lookup(*provider)->RecordCount(), 1);
+    EXPECT_EQ(server.connections(), 1);
+}
+
+TEST(ServerHandles, BrokenConnectionIsOpenedAgainOnce) {
+    RangingServer server(RangingServer::Mode::Forgetful);
+    auto provider = provider_for(server);
+    const std::string text = "SELECT Name FROM 'LDAP://dc=example,dc=test' WHERE name='Riesig'";
+    EXPECT_EQ(execute(*provider, text)->RecordCount(), 1);
+    // The server has closed the connection since: the next query opens a new one.
+    EXPECT_EQ(execute(*provider, text)->RecordCount(), 1);
+    EXPECT_EQ(server.connections(), 2);
 }
 
 }  // namespace
