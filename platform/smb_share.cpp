@@ -3,6 +3,7 @@
 #include <libsmbclient.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +18,6 @@ namespace {
 
 // The whole descriptor, with account names resolved by the server ("+").
 constexpr const char* kDescriptorWithNames = "system.nt_sec_desc.*+";
-constexpr std::size_t kFirstBufferSize = 4096;
 constexpr std::size_t kLargestBufferSize = 64u << 20;
 
 bool is_separator(char c) {
@@ -187,7 +187,9 @@ struct SmbShareFolder::Context {
 };
 
 SmbShareFolder::SmbShareFolder(std::string_view share_path, const SmbOptions& options)
-    : context_(std::make_unique<Context>()), url_(smb_url_of_share_path(share_path)) {
+    : context_(std::make_unique<Context>()),
+      url_(smb_url_of_share_path(share_path)),
+      first_read_size_(std::max<std::size_t>(options.first_read_size, 2)) {
     context_->user = kerberos_ticket_user().value_or(std::string());
     context_->ctx = smbc_new_context();
     if (context_->ctx == nullptr) {
@@ -220,13 +222,14 @@ SmbShareFolder::~SmbShareFolder() = default;
 std::string SmbShareFolder::security_descriptor_text() {
     SMBCCTX* ctx = context_->ctx;
     const auto getxattr = smbc_getFunctionGetxattr(ctx);
-    std::vector<char> buffer(kFirstBufferSize);
+    std::vector<char> buffer(first_read_size_);
     for (;;) {
         const int result =
             getxattr(ctx, url_.c_str(), kDescriptorWithNames, buffer.data(), buffer.size());
         const int error = errno;
-        // libsmbclient fills a short buffer to the brim and may still report success, so a text
-        // that reaches the buffer's end is read again with more room.
+        // A buffer exactly as long as the text leaves no room for its end mark: libsmbclient then
+        // cuts the last character and still reports success. So a text that reaches the buffer's
+        // end is read again with more room.
         const std::size_t length = ::strnlen(buffer.data(), buffer.size());
         const bool short_buffer =
             (result < 0 && error == ERANGE) || (result >= 0 && length >= buffer.size() - 1);

@@ -27,6 +27,8 @@ std::vector<AccessEntry> parse_nt_security_descriptor(std::string_view text);
 struct SmbOptions {
     std::uint16_t port = 445;
     std::chrono::milliseconds timeout{5000};
+    // Room for the descriptor text at the first try; a longer text is read again with more.
+    std::size_t first_read_size = 4096;
 };
 
 // One connection context to the server of one share path. Opening it checks that the path exists
@@ -47,6 +49,7 @@ class SmbShareFolder {
     struct Context;
     std::unique_ptr<Context> context_;
     std::string url_;
+    std::size_t first_read_size_;
 };
 
 }  // namespace permscope::platform

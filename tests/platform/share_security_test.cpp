@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/linux_management.h"
+#include "platform/smb_share.h"
 #include "tests/fixtures/private_smbd.h"
 
 namespace permscope::platform {
@@ -109,6 +110,19 @@ TEST_F(ShareSecurityTest, LongAccessListsArriveWhole) {
     server_->make_folder("long");
     server_->set_nt_acl("long", aces);
     EXPECT_EQ(entries_of(server_->unc_path("long")), expected);
+}
+
+TEST_F(ShareSecurityTest, TextThatFillsTheBufferExactlyIsReadAgain) {
+    server_->make_folder("exact");
+    server_->set_nt_acl("exact", {{"S-1-1-0", false, 0, 0x1F01FF}, {"root", false, 0, 0x1F01FF}});
+    const std::string path = server_->unc_path("exact");
+    const std::string text = SmbShareFolder(path, {}).security_descriptor_text();
+    ASSERT_TRUE(text.ends_with(":0/0/0x001f01ff")) << text;
+    for (const std::size_t size : {text.size() - 1, text.size(), text.size() + 1, std::size_t{8}}) {
+        SmbOptions options;
+        options.first_read_size = size;
+        EXPECT_EQ(SmbShareFolder(path, options).security_descriptor_text(), text) << size;
+    }
 }
 
 TEST_F(ShareSecurityTest, ShareRootAndNestedFolders) {
