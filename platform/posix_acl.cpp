@@ -141,6 +141,16 @@ std::string name_by_lookup(unsigned id, Lookup lookup) {
     }
 }
 
+// File systems without ACL support (vfat, proc, some FUSE file systems) still have permission
+// bits; their access list is the one those bits stand for.
+acl_t access_acl_of(const std::string& path, const struct stat& info) {
+    acl_t acl = acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
+    if (acl == nullptr && (errno == ENOTSUP || errno == ENOSYS)) {
+        acl = acl_from_mode(info.st_mode);
+    }
+    return acl;
+}
+
 }  // namespace
 
 std::int32_t access_mask_of_permissions(bool read, bool write, bool execute, bool owner_entry) {
@@ -191,7 +201,7 @@ std::vector<AccessEntry> read_posix_access_acl(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0) {
         throw ManagementError("cannot examine " + path + ": " + std::strerror(errno));
     }
-    const AclHandle acl(acl_get_file(path.c_str(), ACL_TYPE_ACCESS));
+    const AclHandle acl(access_acl_of(path, info));
     if (acl.get() == nullptr) {
         throw ManagementError("cannot read the access list of " + path + ": " +
                               std::strerror(errno));

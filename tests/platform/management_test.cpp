@@ -154,6 +154,11 @@ TEST_F(FileSecurityTest, FilesHaveAccessListsToo) {
               (Entries{{"root", 0x12019F}, {"root", 0x120089}, {"Everyone", 0}}));
 }
 
+TEST_F(FileSecurityTest, FileSystemWithoutAclSupportGivesItsPermissionBits) {
+    EXPECT_EQ(simple(entries_of("/proc")),
+              (Entries{{"root", 0x1200A9}, {"root", 0x1200A9}, {"Everyone", 0x1200A9}}));
+}
+
 TEST_F(FileSecurityTest, MissingOrEmptyPathFailsTheBinding) {
     EXPECT_THROW(layer_->GetObject("winmgmts:Win32_LogicalFileSecuritySetting.path='" +
                                    (folder_ / "none") + "'"),
