@@ -27,8 +27,8 @@ std::string group_name_of(unsigned id);
 // groups, others): the owner under its user name, named users and groups under theirs, the owning
 // group under its group name, others as "Everyone". The mask entry limits the named users, the
 // named groups and the owning group and is not listed; the default ACL is not read. A file without
-// an extended ACL gives its three permission classes. Throws ManagementError when the ACL cannot be
-// read.
+// an extended ACL, or on a file system without ACL support, gives its three permission classes.
+// Throws ManagementError when the ACL cannot be read.
 std::vector<AccessEntry> read_posix_access_acl(const std::string& path);
 
 }  // namespace permscope::platform
