@@ -2,12 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStyle>
-#include <QStyleHints>
 #include <QStyledItemDelegate>
 
 namespace permscope::app {
@@ -125,28 +123,11 @@ void DirList::open_entry(QListWidgetItem* item) {
     setPath(target);
 }
 
-bool DirList::second_press_of_double_click(const QMouseEvent* event) const {
-    const auto interval =
-        static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
-    return last_press_.has_value() && event->timestamp() >= last_press_->time &&
-           event->timestamp() - last_press_->time <= interval &&
-           (event->position().toPoint() - last_press_->position).manhattanLength() <=
-               QGuiApplication::styleHints()->startDragDistance();
-}
-
 void DirList::mousePressEvent(QMouseEvent* event) {
     QListWidget::mousePressEvent(event);
-    if (event->button() != Qt::LeftButton)
-        return;
-    // The second press of a double click belongs to the opening, which follows as its own event:
-    // a double click selects once and opens once.
-    const bool second_press = second_press_of_double_click(event);
-    last_press_ = Press{event->timestamp(), event->position().toPoint()};
-    if (second_press) {
-        last_press_.reset();
-        return;
-    }
-    if (itemAt(event->position().toPoint()) != nullptr)
+    // The second press of a double click arrives as the double-click event alone, so a double
+    // click selects once (here) and opens once (below).
+    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) != nullptr)
         emit Click();
 }
 

@@ -45,14 +45,7 @@ class DirList : public QListWidget {
     void fill();
     void add_entry(const QString& name, const QString& full_path, int depth, EntryKind kind);
     void open_entry(QListWidgetItem* item);
-    bool second_press_of_double_click(const QMouseEvent* event) const;
-
-    struct Press {
-        quint64 time = 0;
-        QPoint position;
-    };
     QString path_;
-    std::optional<Press> last_press_;
 };
 
 }  // namespace permscope::app
