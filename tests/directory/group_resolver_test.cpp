@@ -170,6 +170,14 @@ TEST_F(GroupResolverTest, EveryMatchingRowIsEnteredAndTheLastUpdated) {
     EXPECT_EQ(rows(users), (Lines{"U|X", "U|X", "U", "U|X; G"}));
 }
 
+TEST_F(GroupResolverTest, RowsBeyond32767AreMatched) {
+    for (int i = 1; i <= 40000; ++i)
+        users.append_sub_item(users.append("N" + std::to_string(i)), "X");
+    EXPECT_EQ(check("N40000", "G"), ",40000-User");
+    EXPECT_EQ(users.sub_item(40000, 1), "X; G");
+    EXPECT_EQ(check("N40001"), ",40001-User");
+}
+
 TEST_F(GroupResolverTest, ListClearedBetweenReadsStartsAfresh) {
     directory.add_user("U", "U");
     check("U");
