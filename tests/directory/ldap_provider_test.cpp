@@ -35,7 +35,7 @@ class LdapProviderTest : public ::testing::Test {
         return out;
     }
 
-    static inline std::unique_ptr<DirectoryProvider> provider = testing::organisation_provider();
+    DirectoryProvider* provider = &testing::shared_organisation_provider();
     std::unique_ptr<Connection> connection;
     std::unique_ptr<Command> command;
 };

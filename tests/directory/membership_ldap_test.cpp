@@ -19,8 +19,8 @@ class MembershipLdapTest : public ::testing::Test {
         return resolver.Group_check(users, groups, name, "", created);
     }
 
-    static inline std::unique_ptr<DirectoryProvider> provider = testing::organisation_provider();
-    GroupResolver resolver{*provider, [] { return std::string("example.test"); }};
+    GroupResolver resolver{testing::shared_organisation_provider(),
+                           [] { return std::string("example.test"); }};
     ResultList users;
     ResultList groups;
 };

@@ -103,6 +103,11 @@ std::unique_ptr<directory::DirectoryProvider> organisation_provider(int page_siz
     return directory::make_ldap_directory_provider(options);
 }
 
+directory::DirectoryProvider& shared_organisation_provider() {
+    static std::unique_ptr<directory::DirectoryProvider> provider = organisation_provider();
+    return *provider;
+}
+
 std::vector<std::string> row_texts(const ResultList& list) {
     std::vector<std::string> out;
     for (const ResultList::Row& row : list.rows()) {

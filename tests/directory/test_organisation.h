@@ -19,6 +19,9 @@ PrivateSlapd& organisation_directory();
 
 // A provider bound to the organisation's slapd.
 std::unique_ptr<directory::DirectoryProvider> organisation_provider(int page_size = 500);
+// One such provider for the whole test program, made at first use (so that listing the tests
+// starts no server, and a server that cannot start fails the test that asked for it).
+directory::DirectoryProvider& shared_organisation_provider();
 
 // Rows as "text|sub-item 1|…", for comparing whole lists.
 std::vector<std::string> row_texts(const ResultList& list);
