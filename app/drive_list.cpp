@@ -1,36 +1,10 @@
 #include "app/drive_list.h"
 
-#include <QAccessibleWidget>
 #include <QSignalBlocker>
 
 namespace permscope::app {
 
 namespace {
-
-// Qt names a combo box on Linux by its current text. The drive list is named "Drive" like every
-// other control and carries the chosen entry as its value, so assistive technology finds it by
-// name whatever drive is chosen.
-class DriveListAccessible : public QAccessibleWidget {
-  public:
-    explicit DriveListAccessible(QWidget* widget)
-        : QAccessibleWidget(widget, QAccessible::ComboBox) {}
-
-    QString text(QAccessible::Text kind) const override {
-        const auto* list = static_cast<const QComboBox*>(widget());
-        if (kind == QAccessible::Name)
-            return list->accessibleName();
-        if (kind == QAccessible::Value)
-            return list->currentText();
-        return QAccessibleWidget::text(kind);
-    }
-};
-
-QAccessibleInterface* drive_list_accessible(const QString& class_name, QObject* object) {
-    if (class_name == QLatin1String(DriveList::staticMetaObject.className()) && object &&
-        object->isWidgetType())
-        return new DriveListAccessible(static_cast<QWidget*>(object));
-    return nullptr;
-}
 
 // True when folder is mount_point or lies below it ("/media/stick2" is not below "/media/stick").
 bool lies_in(const QString& folder, const QString& mount_point) {
@@ -43,12 +17,7 @@ bool lies_in(const QString& folder, const QString& mount_point) {
 
 }  // namespace
 
-DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
-    static const bool factory_installed = [] {
-        QAccessible::installFactory(drive_list_accessible);
-        return true;
-    }();
-    (void)factory_installed;
+DriveList::DriveList(QWidget* parent) : NamedComboBox(parent) {
     connect(this, &QComboBox::currentIndexChanged, this, [this](int) { emit Change(); });
 }
 

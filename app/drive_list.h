@@ -2,9 +2,10 @@
 // Drive1, the drive list: one entry per mounted volume, "mount point [label]" as the platform
 // layer words it. Each entry carries its mount point, which is what choosing the entry opens.
 
-#include <QComboBox>
 #include <QString>
 #include <vector>
+
+#include "app/named_combo_box.h"
 
 namespace permscope::app {
 
@@ -13,7 +14,7 @@ struct DriveEntry {
     QString mount_point;  // "/", "/media/stick"
 };
 
-class DriveList : public QComboBox {
+class DriveList : public NamedComboBox {
     Q_OBJECT
 
   public:

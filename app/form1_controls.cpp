@@ -14,6 +14,7 @@
 #include "app/drive_list.h"
 #include "app/fonts.h"
 #include "app/form1.h"
+#include "app/named_combo_box.h"
 #include "app/result_list_model.h"
 #include "app/twips.h"
 
@@ -140,7 +141,7 @@ void Form1::create_inputs() {
     TreeView1->setHeaderHidden(true);
     TreeView1->setVisible(false);
 
-    cboDomain = place(new QComboBox(this), "cboDomain", QStringLiteral("Domain"),
+    cboDomain = place(new NamedComboBox(this), "cboDomain", QStringLiteral("Domain"),
                       twips_rect(7440, 1560, 2775, 345));
     cboDomain->setFont(design_font(QStringLiteral("Arial"), 9, true));
     set_input_colours(cboDomain, kLightText);

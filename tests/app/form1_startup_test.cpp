@@ -1,5 +1,6 @@
 // The start-up sequence: what Load leaves in the window, in the order its steps run.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -63,6 +64,11 @@ TEST_F(Form1Startup, EveryReportedForestNameBecomesAnEntryAndTheFirstIsSelected)
               QStringList({"corp.example", "corp.example", "branch.example", ""}));
     EXPECT_EQ(domains->currentIndex(), 0);
     EXPECT_EQ(domains->currentText(), "corp.example");
+    // Assistive technology keeps finding the selector by its name, with the domain as value.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(domains);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Domain");
+    EXPECT_EQ(accessible->text(QAccessible::Value), "corp.example");
     // The display field shows the last name that had a value.
     EXPECT_EQ(control<QLineEdit>("txtDomain")->text(), "");
     EXPECT_TRUE(domains->isHidden());
