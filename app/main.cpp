@@ -10,5 +10,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Permscope"));
     permscope::app::Form1 form(permscope::app::make_linux_services());
     form.Load();
+    // A close during start-up (the first read lets pending events run) happens before the event
+    // loop exists to end; without this the program would go on without a window.
+    if (!form.isVisible())
+        return 0;
     return QApplication::exec();
 }
