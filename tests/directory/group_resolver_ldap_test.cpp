@@ -123,6 +123,16 @@ TEST_F(GroupResolverLdapTest, UmlautsAndTheDirectorysNameOfAUser) {
     EXPECT_EQ(users.text(2), "Hans Weber");
 }
 
+TEST_F(GroupResolverLdapTest, KnownNamesDifferingInCase) {
+    // The directory finds a group under either spelling; its rows keep the spelling asked for.
+    EXPECT_EQ(check("G2"), ",1-Group,1-User");
+    EXPECT_EQ(check("g2"), ",2-Group,1-User");
+    EXPECT_EQ(row_texts(groups), (Texts{"G2|is Head", "g2|is Head"}));
+    EXPECT_EQ(row_texts(users), Texts{"U2|G2; g2"});
+    // A user takes the directory's Name, so both spellings meet in one row.
+    EXPECT_EQ(check("u2"), ",1-User");
+}
+
 TEST_F(GroupResolverLdapTest, UnknownNamesDifferingInCaseGiveTwoRows) {
     EXPECT_EQ(check("Fremd"), ",1-User");
     EXPECT_EQ(check("fremd"), ",2-User");

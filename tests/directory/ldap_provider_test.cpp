@@ -137,6 +137,14 @@ TEST_F(LdapProviderTest, EveryRecordCarriesItsSecurityIdentifier) {
     EXPECT_EQ(plain->SecurityIdentifier(), "");
 }
 
+TEST_F(LdapProviderTest, ContinuationReferencesAreSkipped) {
+    // ou=Elsewhere refers to another server: the search meets a reference there and goes on.
+    auto set = run(member_lookup_text(base, "Team"));
+    EXPECT_EQ(set->RecordCount(), 2);
+    for (const std::string& dn : dns(*set))
+        EXPECT_EQ(dn.find("Elsewhere"), std::string::npos);
+}
+
 TEST_F(LdapProviderTest, HostNamedInTheQueryText) {
     const std::string host = "127.0.0.1:" + std::to_string(organisation_directory().port());
     auto set = run("SELECT Name FROM 'LDAP://" + host + "/" + base + "' WHERE samAccountName='U2'");

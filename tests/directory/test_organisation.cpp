@@ -88,6 +88,11 @@ std::string organisation_ldif() {
             i + 1 < chain_length ? "cn=" + numbered("Kette", i + 1) + "," + groups : u1;
         o.group(numbered("Kette", i), numbered("Kette", i), {next}, groups);
     }
+    // A part of the tree held by another server: searches under the base meet a continuation
+    // reference there.
+    o.raw_entry("ou=Elsewhere," + o.suffix(),
+                "objectClass: referral\nobjectClass: extensibleObject\nou: Elsewhere\n"
+                "ref: ldap://other.invalid/ou=Elsewhere,dc=other,dc=invalid\n");
     return o.text();
 }
 
