@@ -26,7 +26,6 @@ class MemoryDirectory : public directory::DirectoryProvider {
     void add_user(const std::string& cn, const std::string& account, const std::string& ou = "");
     void add_group(const std::string& cn, const std::string& account,
                    std::vector<std::string> member_dns, const std::string& ou = "");
-    void add_entry(Entry entry) { entries_.push_back(std::move(entry)); }
     static std::string dn_of(const std::string& cn, const std::string& ou = "");
 
     // Steps, one line each: "create ADODB.Connection", "Open Provider=ADsDSOObject;",
