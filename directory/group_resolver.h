@@ -1,6 +1,6 @@
 #pragma once
 // Classifies each trustee of a folder's access list as user or group in the directory, enters it
-// into the users or groups list and expands groups through their members, recursively.
+// into the users or groups list and expands groups through their members, nested groups included.
 
 #include <functional>
 #include <memory>
