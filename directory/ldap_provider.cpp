@@ -148,12 +148,15 @@ class LdapCommand : public Command {
 
   private:
     // A reused handle whose server broke off since its last use is opened once more; a server
-    // that breaks off on a fresh handle is kept out until the read ends.
+    // that breaks off on a fresh handle, or stops answering, is kept out until the read ends.
     std::vector<LdapRecord> search(const std::string& uris, const LdapSearchRequest& request) {
         for (int attempt = 0;; ++attempt) {
             const LdapServers::Handle handle = servers_->handle(uris);
             try {
                 return run_search(handle.ld, request);
+            } catch (const ServerSilent&) {
+                servers_->mark_unreachable(uris);
+                throw;
             } catch (const ServerLost&) {
                 if (handle.fresh || attempt > 0) {
                     servers_->mark_unreachable(uris);

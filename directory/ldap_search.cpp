@@ -56,7 +56,7 @@ Message next_message(LDAP* ld, int msgid, Clock::time_point deadline) {
     Message message(raw);
     if (rc == 0) {
         ldap_abandon_ext(ld, msgid, nullptr, nullptr);
-        throw ServerLost("the directory did not answer in time");
+        throw ServerSilent("the directory did not answer in time");
     }
     if (rc < 0 || !message)
         throw_for_handle(ld, "reading the directory's answer failed");

@@ -42,6 +42,12 @@ class ServerLost : public DirectoryError {
     using DirectoryError::DirectoryError;
 };
 
+// The server took the connection but did not answer within the time allowed.
+class ServerSilent : public ServerLost {
+  public:
+    using ServerLost::ServerLost;
+};
+
 // Runs the search. Throws ServerLost when the handle cannot be used any more and DirectoryError
 // when the server refuses the search (no such base, a referral, a limit exceeded, a bad filter).
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request);
