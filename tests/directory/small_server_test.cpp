@@ -1,6 +1,7 @@
-// Member values handed out in ranges, as Active Directory does past 1,500 values: a small LDAP
-// server on 127.0.0.1 answers a group's member values three at a time, and the provider has to
-// put them together completely and in order.
+// The provider against a small LDAP server on 127.0.0.1 that behaves as the test needs: member
+// values handed out in ranges (as Active Directory does past 1,500 values), ranges that do not
+// follow on, one connection for many queries, a connection dropped by the server, and a server
+// that stops answering.
 #include <arpa/inet.h>
 #include <lber.h>
 #include <ldap.h>
