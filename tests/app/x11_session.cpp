@@ -8,7 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <regex>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -117,18 +117,29 @@ std::string X11Session::x(const std::string& command) const {
     return run("DISPLAY=" + display_ + " " + command + " 2>/dev/null");
 }
 
+// One line of "xwininfo -root -children" that names a "Permscope" window:
+//     0x200006 "Permscope": ("permscope" "Permscope")  710x593+285+215  +285+215
+std::optional<WindowInfo> parse_window_line(const std::string& line) {
+    const std::string marker = " \"Permscope\": ";
+    const auto name = line.find(marker);
+    const auto geometry = line.rfind(") ");
+    if (name == std::string::npos || geometry == std::string::npos || geometry < name)
+        return std::nullopt;
+    WindowInfo info;
+    std::istringstream(line.substr(0, name)) >> info.id;
+    if (std::sscanf(line.c_str() + geometry + 1, " %dx%d+%d+%d", &info.width, &info.height, &info.x,
+                    &info.y) != 4)
+        return std::nullopt;
+    return info;
+}
+
 std::vector<WindowInfo> X11Session::permscope_windows() const {
     std::vector<WindowInfo> windows;
-    const std::regex line(R"re(^\s*(0x[0-9a-f]+) "Permscope": .*?(\d+)x(\d+)\+(-?\d+)\+(-?\d+))re");
     std::istringstream listing(x("xwininfo -root -children"));
     for (std::string text; std::getline(listing, text);) {
-        std::smatch match;
-        if (!std::regex_search(text, match, line))
-            continue;
-        WindowInfo info{match[1], std::stoi(match[2]), std::stoi(match[3]), std::stoi(match[4]),
-                        std::stoi(match[5])};
-        if (x("xwininfo -id " + info.id).find("IsViewable") != std::string::npos)
-            windows.push_back(info);
+        const std::optional<WindowInfo> info = parse_window_line(text);
+        if (info && x("xwininfo -id " + info->id).find("IsViewable") != std::string::npos)
+            windows.push_back(*info);
     }
     return windows;
 }

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct WindowInfo {
     int x = 0;
     int y = 0;
 };
+
+std::optional<WindowInfo> parse_window_line(const std::string& line);
 
 // Starts a program with extra environment entries, its output going to a file.
 pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extra_env,
