@@ -151,6 +151,19 @@ TEST_F(FolderSelection, EnterOnAMissingPathReadsItOnceAndKeepsTheTypedText) {
     EXPECT_EQ(control<QTreeView>("LvUser")->model()->rowCount(), 0);
 }
 
+TEST_F(FolderSelection, TheKeyColourMaskIsRebuiltAfterEachRead) {
+    // The user list turns key-coloured: the mask learns of it at the next read, not before.
+    QWidget* users = control<QWidget>("LvUser");
+    QPalette keyed = users->palette();
+    keyed.setColor(QPalette::Base, QColor(255, 0, 255));
+    users->setPalette(keyed);
+    const QPoint empty_user_area(600, 540);
+    EXPECT_TRUE(form->mask().contains(empty_user_area));
+    type_and_press(QString::fromStdString(start_folder));
+    EXPECT_FALSE(form->mask().contains(empty_user_area));
+    EXPECT_TRUE(form->mask().contains(QPoint(100, 300)));
+}
+
 TEST_F(FolderSelection, SharePathsGoToTheReadUnchanged) {
     for (const std::string share : {"\\\\127.0.0.1\\nothing\\dir", "//127.0.0.1/nothing/dir"}) {
         reads_before = reads().size();
