@@ -1,11 +1,13 @@
 // Choosing the folder: the drive list, the directory list (click, double click, keys) and the
 // path box. Reads are counted through the monikers the window binds, one per read.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/dir_list.h"
@@ -235,6 +237,13 @@ TEST_F(FolderSelection, TheExportButtonExportsTheListsWithTheBusyPointer) {
                                         "Sheets(Tabelle1).Select", "Sheets(Tabelle1).Name=Rechte",
                                         "Range(A2)=Verwaltung", "Range(B3)=anna",
                                         "Range(C3)=Ändern", "Visible=True", "Release"}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Each click makes a workbook of its own.
+    QTest::mouseClick(control<QWidget>("Command2"), Qt::LeftButton);
+    EXPECT_EQ(std::count(services.spreadsheet_calls->begin(), services.spreadsheet_calls->end(),
+                         "CreateObject(Excel.Application)"),
+              2);
 }
 
 }  // namespace
