@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "common/name_list.h"
+#include "directory/answer_store.h"
+#include "directory/batch_lookup.h"
 #include "directory/directory_provider.h"
 #include "directory/member_name.h"
 #include "directory/query_session.h"
@@ -128,9 +130,12 @@ void append_entry(std::string& created_entries, ResultList::Position position,
 
 }  // namespace
 
-GroupResolver::GroupResolver(DirectoryProvider& provider, std::function<std::string()> domain_name)
+GroupResolver::GroupResolver(DirectoryProvider& provider, std::function<std::string()> domain_name,
+                             ResolutionOptions options)
     : provider_(provider),
       domain_name_(std::move(domain_name)),
+      options_(options),
+      answers_(std::make_unique<AnswerStore>()),
       user_index_(std::make_unique<RowIndex>()),
       group_index_(std::make_unique<RowIndex>()) {}
 
@@ -146,6 +151,7 @@ std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
 }
 
 void GroupResolver::folder_read_finished() {
+    answers_->clear();
     provider_.forget_unreachable_servers();
 }
 
@@ -155,7 +161,8 @@ void GroupResolver::folder_read_finished() {
 void GroupResolver::resolve(Resolution& resolution, std::string& name,
                             const std::string& head_group, const std::string* member_dn) {
     const std::string base = base_name(domain_name_ ? domain_name_() : std::string());
-    auto session = std::make_unique<QuerySession>(provider_);
+    auto session =
+        std::make_unique<QuerySession>(provider_, options_.keep_answers ? answers_.get() : nullptr);
     session->execute(group_lookup_text(base, name), Slot::First);
     if (has_records(*session, Slot::First)) {
         enter_group_row(resolution, name, head_group);
@@ -171,6 +178,7 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
             primary_group_members(*session, base, current_sid(*session, Slot::First));
         members.insert(members.end(), std::make_move_iterator(primary.begin()),
                        std::make_move_iterator(primary.end()));
+        look_up_members_in_batches(base, members);
         resolution.expanding.insert(key);
         resolution.frames.push_back({std::move(session), name, std::move(key), std::move(members)});
         return;
@@ -212,11 +220,48 @@ void GroupResolver::expand_members(Resolution& resolution) {
     }
 }
 
+// Puts the group and user lookups of the members' names into the kept answers, many names per
+// search, so that resolving the members one by one finds them there.
+void GroupResolver::look_up_members_in_batches(const std::string& base,
+                                               const std::vector<std::string>& member_dns) {
+    if (!options_.batch_lookups || !options_.keep_answers || member_dns.size() < 2)
+        return;
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+    for (const std::string& dn : member_dns) {
+        std::string name = first_component_value(dn);
+        if (batchable_name(name) &&
+            !answers_->contains(group_lookup_text(base, name), SearchScope::Subtree) &&
+            seen.insert(name).second)
+            names.push_back(std::move(name));
+    }
+    const std::vector<std::string> no_group = look_up_in_batches(
+        provider_, *answers_, {base, LookupKind::Group, options_.batch_size}, names);
+    std::vector<std::string> users;
+    for (const std::string& name : no_group)
+        if (!answers_->contains(user_lookup_text(base, name), SearchScope::Subtree))
+            users.push_back(name);
+    look_up_in_batches(provider_, *answers_, {base, LookupKind::User, options_.batch_size}, users);
+}
+
+// The rows of list whose text equals name exactly, ascending: through the index, or by walking
+// every row.
+std::vector<ResultList::Position> GroupResolver::rows_named(RowIndex& index, const ResultList& list,
+                                                            const std::string& name) const {
+    if (options_.row_index)
+        return index.find(list, name);
+    std::vector<ResultList::Position> positions;
+    for (ResultList::Position position = 1; position <= list.count(); ++position)
+        if (list.text(position) == name)
+            positions.push_back(position);
+    return positions;
+}
+
 void GroupResolver::enter_user_row(Resolution& resolution, const std::string& name,
                                    std::string head_group) {
     ResultList& users = resolution.users;
     ResultList::Position matched = 0;
-    for (const ResultList::Position position : user_index_->find(users, name)) {
+    for (const ResultList::Position position : rows_named(*user_index_, users, name)) {
         matched = position;
         append_entry(resolution.created_entries, position, "-User");
     }
@@ -241,7 +286,7 @@ void GroupResolver::enter_group_row(Resolution& resolution, const std::string& n
                                     std::string head_group) {
     ResultList& groups = resolution.groups;
     ResultList::Position matched = 0;
-    for (const ResultList::Position position : group_index_->find(groups, name)) {
+    for (const ResultList::Position position : rows_named(*group_index_, groups, name)) {
         matched = position;
         append_entry(resolution.created_entries, position, "-Group");
     }

@@ -11,13 +11,31 @@
 
 namespace permscope::directory {
 
+class AnswerStore;
 class DirectoryProvider;
 class RowIndex;
+
+// How a resolution does its work. The results are the same either way; the defaults are the fast
+// path, and switching everything off gives one search per query and one walk over all rows per
+// name (the way to compare the two).
+struct ResolutionOptions {
+    // Ask for the members of a group many names per search before they are resolved one by one.
+    bool batch_lookups = true;
+    // Answer a query that ran before in the same folder read from memory (batches need this).
+    bool keep_answers = true;
+    // Find rows by name through an index instead of walking the whole list.
+    bool row_index = true;
+    // Names per batch search.
+    std::size_t batch_size = 250;
+
+    static ResolutionOptions one_name_at_a_time() { return {false, false, false, 250}; }
+};
 
 class GroupResolver {
   public:
     // domain_name is asked at every resolution (the window's domain selector text).
-    GroupResolver(DirectoryProvider& provider, std::function<std::string()> domain_name);
+    GroupResolver(DirectoryProvider& provider, std::function<std::string()> domain_name,
+                  ResolutionOptions options = {});
     ~GroupResolver();
     GroupResolver(const GroupResolver&) = delete;
     GroupResolver& operator=(const GroupResolver&) = delete;
@@ -30,7 +48,8 @@ class GroupResolver {
     std::string Group_check(ResultList& users, ResultList& groups, std::string& strUserGroup,
                             std::string MemberFrom, std::string& strCreatedListEntries);
 
-    // Called after each folder read: unreachable servers may be tried again at the next read.
+    // Called after each folder read: the kept answers are dropped, and unreachable servers may be
+    // tried again at the next read.
     void folder_read_finished();
 
   private:
@@ -38,11 +57,17 @@ class GroupResolver {
     void resolve(Resolution& resolution, std::string& name, const std::string& head_group,
                  const std::string* member_dn);
     void expand_members(Resolution& resolution);
+    void look_up_members_in_batches(const std::string& base,
+                                    const std::vector<std::string>& member_dns);
+    std::vector<ResultList::Position> rows_named(RowIndex& index, const ResultList& list,
+                                                 const std::string& name) const;
     void enter_user_row(Resolution& resolution, const std::string& name, std::string head_group);
     void enter_group_row(Resolution& resolution, const std::string& name, std::string head_group);
 
     DirectoryProvider& provider_;
     std::function<std::string()> domain_name_;
+    ResolutionOptions options_;
+    std::unique_ptr<AnswerStore> answers_;
     std::unique_ptr<RowIndex> user_index_;
     std::unique_ptr<RowIndex> group_index_;
 };

@@ -85,6 +85,8 @@ class LdapRecordset : public Recordset {
 
 class LdapConnection : public Connection {
   public:
+    explicit LdapConnection(std::shared_ptr<LdapServers> servers) : servers_(std::move(servers)) {}
+
     void Open(std::string_view connection_text) override {
         if (open_)
             throw DirectoryError("the connection is already open");
@@ -96,10 +98,13 @@ class LdapConnection : public Connection {
         if (!open_)
             throw DirectoryError("the connection is not open");
         open_ = false;
+        if (!servers_->options().reuse_handles)
+            servers_->drop_all();
     }
     bool is_open() const override { return open_; }
 
   private:
+    std::shared_ptr<LdapServers> servers_;
     bool open_ = false;
 };
 
@@ -187,7 +192,7 @@ class LdapProvider : public DirectoryProvider {
     std::unique_ptr<Connection> CreateConnection(std::string_view prog_id) override {
         if (prog_id != "ADODB.Connection")
             throw DirectoryError("cannot create " + std::string(prog_id));
-        return std::make_unique<LdapConnection>();
+        return std::make_unique<LdapConnection>(servers_);
     }
     std::unique_ptr<Command> CreateCommand(std::string_view prog_id) override {
         if (prog_id != "ADODB.Command")

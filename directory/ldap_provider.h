@@ -20,6 +20,9 @@ struct LdapProviderOptions {
     std::chrono::seconds search_time_limit{30};
     // Entries per page of a paged search.
     int page_size = 1000;
+    // Keep each server's handle for the next connection. Off, closing a connection closes the
+    // handles too, and every connection opens (and binds) its own.
+    bool reuse_handles = true;
 };
 
 // Handles are opened on first use and kept for the provider's lifetime (the process, in the

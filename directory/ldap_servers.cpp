@@ -168,6 +168,12 @@ void LdapServers::drop(const std::string& uris) {
     }
 }
 
+void LdapServers::drop_all() {
+    for (auto& [uris, ld] : handles_)
+        ldap_unbind_ext(ld, nullptr, nullptr);
+    handles_.clear();
+}
+
 void LdapServers::mark_unreachable(const std::string& uris) {
     drop(uris);
     unreachable_.insert(uris);

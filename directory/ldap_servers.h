@@ -36,6 +36,8 @@ class LdapServers {
 
     // Closes the handle of a server that broke off; it is opened anew at its next use.
     void drop(const std::string& uris);
+    // Closes every open handle.
+    void drop_all();
     // Closes the handle and keeps the server out until forget_unreachable().
     void mark_unreachable(const std::string& uris);
     void forget_unreachable();

@@ -1,8 +1,10 @@
 #include "directory/query_session.h"
 
+#include "directory/query_dialect.h"
+
 namespace permscope::directory {
 
-QuerySession::QuerySession(DirectoryProvider& provider) {
+QuerySession::QuerySession(DirectoryProvider& provider, AnswerStore* answers) : answers_(answers) {
     try {
         connection_ = provider.CreateConnection("ADODB.Connection");
     } catch (const DirectoryError&) {
@@ -30,6 +32,16 @@ QuerySession::~QuerySession() {
 bool QuerySession::execute(std::string text, Slot slot, SearchScope scope) {
     if (!command_)
         return false;
+    if (answers_) {
+        if (std::shared_ptr<const StoredAnswer> kept = answers_->find(text, scope)) {
+            recordsets_[index(slot)] = std::make_unique<StoredRecordset>(std::move(kept));
+            return true;
+        }
+    }
+    return execute_on_directory(std::move(text), slot, scope);
+}
+
+bool QuerySession::execute_on_directory(std::string text, Slot slot, SearchScope scope) {
     try {
         if (scope != scope_) {
             command_->SetSearchScope(scope);
@@ -38,13 +50,20 @@ bool QuerySession::execute(std::string text, Slot slot, SearchScope scope) {
     } catch (const DirectoryError&) {
     }
     try {
-        command_->SetCommandText(std::move(text));
+        command_->SetCommandText(text);
     } catch (const DirectoryError&) {
     }
     try {
         std::unique_ptr<Recordset> result = command_->Execute();
         if (!result)
             return false;
+        if (answers_) {
+            // The text ran, so it is of the dialect; its SELECT list names the fields to keep.
+            std::shared_ptr<const StoredAnswer> answer =
+                read_answer(*result, parse_query(text).attributes);
+            answers_->keep(text, scope, answer);
+            result = std::make_unique<StoredRecordset>(std::move(answer));
+        }
         recordsets_[index(slot)] = std::move(result);
         return true;
     } catch (const DirectoryError&) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "directory/answer_store.h"
 #include "directory/directory_provider.h"
 
 namespace permscope::directory {
@@ -23,8 +24,10 @@ class QuerySession {
     enum class Slot { First = 0, Second = 1, Extra = 2 };
 
     // Creates the connection and the command, opens the connection with
-    // "Provider=ADsDSOObject;" and makes it the command's active connection.
-    explicit QuerySession(DirectoryProvider& provider);
+    // "Provider=ADsDSOObject;" and makes it the command's active connection. With answers, a
+    // query text that ran before in the same read is answered from there without a search, and
+    // every answer the directory gives is kept there.
+    explicit QuerySession(DirectoryProvider& provider, AnswerStore* answers = nullptr);
     // Closes the session if close() has not run.
     ~QuerySession();
     QuerySession(const QuerySession&) = delete;
@@ -45,10 +48,12 @@ class QuerySession {
     void close();
 
   private:
+    bool execute_on_directory(std::string text, Slot slot, SearchScope scope);
     static std::size_t index(Slot slot) { return static_cast<std::size_t>(slot); }
 
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<Command> command_;
+    AnswerStore* answers_ = nullptr;
     SearchScope scope_ = SearchScope::Subtree;
     std::array<std::unique_ptr<Recordset>, 3> recordsets_;
     bool closed_ = false;

@@ -51,6 +51,24 @@ std::string lookup_text(std::string_view base, std::string_view category, std::s
 
 }  // namespace
 
+std::string batch_lookup_text(std::string_view base, std::string_view category,
+                              const std::vector<std::string>& names) {
+    std::string text = "SELECT Name, samAccountName, Member FROM 'LDAP://";
+    text += base;
+    text += "' WHERE objectCategory='";
+    text += category;
+    text += "' and (";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            text += " or ";
+        text += "samAccountName='";
+        text += quoted_value(names[i]);
+        text += "'";
+    }
+    text += ")";
+    return text;
+}
+
 std::string group_lookup_text(std::string_view base, std::string_view name) {
     return lookup_text(base, "Group", name);
 }

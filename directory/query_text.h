@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace permscope::directory {
 
@@ -20,6 +21,11 @@ std::string quoted_value(std::string_view value);
 std::string group_lookup_text(std::string_view base, std::string_view name);
 std::string user_lookup_text(std::string_view base, std::string_view name);
 std::string member_lookup_text(std::string_view base, std::string_view name);
+
+// The group or user lookup (category "Group" or "User") of many names in one query: the account
+// name terms joined by "or" in parentheses. Its records are those of the single lookups together.
+std::string batch_lookup_text(std::string_view base, std::string_view category,
+                              const std::vector<std::string>& names);
 
 // Reads one object: its account name and category (with Searchscope set to base).
 std::string entry_read_text(std::string_view distinguished_name);

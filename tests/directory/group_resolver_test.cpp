@@ -38,10 +38,13 @@ class GroupResolverTest : public ::testing::Test {
 
     MemoryDirectory directory;
     int domain_reads = 0;
-    GroupResolver resolver{directory, [this] {
+    // One name at a time, so that the log shows each resolution's own session steps.
+    GroupResolver resolver{directory,
+                           [this] {
                                ++domain_reads;
                                return std::string("example.test");
-                           }};
+                           },
+                           ResolutionOptions::one_name_at_a_time()};
     ResultList users;
     ResultList groups;
 };

@@ -1,0 +1,86 @@
+#include "directory/answer_store.h"
+
+namespace permscope::directory {
+
+namespace {
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+template <typename Read>
+auto read_or(Read read, decltype(read()) fallback) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const DirectoryError&) {
+        return fallback;
+    }
+}
+
+}  // namespace
+
+FieldValue StoredRecordset::Fields(std::string_view name) const {
+    const StoredRecord& record = current();
+    for (std::size_t i = 0; i < answer_->selected.size(); ++i)
+        if (equals_ignoring_case(answer_->selected[i], name))
+            return record.fields[i];
+    throw DirectoryError("no field " + std::string(name) + " in the record set");
+}
+
+void StoredRecordset::MoveNext() {
+    if (Eof())
+        throw DirectoryError("no current record");
+    ++position_;
+}
+
+const StoredRecord& StoredRecordset::current() const {
+    if (Eof())
+        throw DirectoryError("no current record");
+    return answer_->records[position_];
+}
+
+std::shared_ptr<const StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected) {
+    auto answer = std::make_shared<StoredAnswer>();
+    answer->selected = std::move(selected);
+    while (!set.Eof()) {
+        StoredRecord record;
+        record.dn = read_or([&] { return set.DistinguishedName(); }, {});
+        record.sid = read_or([&] { return set.SecurityIdentifier(); }, {});
+        record.fields.reserve(answer->selected.size());
+        for (const std::string& field : answer->selected)
+            record.fields.push_back(read_or([&] { return set.Fields(field); }, {}));
+        answer->records.push_back(std::move(record));
+        set.MoveNext();
+    }
+    return answer;
+}
+
+std::string AnswerStore::key(std::string_view text, SearchScope scope) {
+    std::string key(1, static_cast<char>('0' + static_cast<int>(scope)));
+    key += text;
+    return key;
+}
+
+std::shared_ptr<const StoredAnswer> AnswerStore::find(std::string_view text,
+                                                      SearchScope scope) const {
+    const auto found = answers_.find(key(text, scope));
+    return found == answers_.end() ? nullptr : found->second;
+}
+
+bool AnswerStore::contains(std::string_view text, SearchScope scope) const {
+    return answers_.count(key(text, scope)) > 0;
+}
+
+void AnswerStore::keep(std::string_view text, SearchScope scope,
+                       std::shared_ptr<const StoredAnswer> answer) {
+    answers_[key(text, scope)] = std::move(answer);
+}
+
+}  // namespace permscope::directory

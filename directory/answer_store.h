@@ -1,0 +1,70 @@
+#pragma once
+// The answers a folder read has had from the directory, kept until the read ends: a name that
+// several groups share, or that several access entries reach, costs one search and not one per
+// meeting. An answer is stored whole (every record with every field its query selected), so a
+// record set read back from the store is indistinguishable from the one the directory gave.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "directory/directory_provider.h"
+
+namespace permscope::directory {
+
+struct StoredRecord {
+    std::string dn;
+    std::string sid;
+    std::vector<FieldValue> fields;  // one per selected field, in the order of the SELECT list
+};
+
+struct StoredAnswer {
+    std::vector<std::string> selected;  // the query's field names as written
+    std::vector<StoredRecord> records;
+};
+
+// A record set over a stored answer, positioned on its first record.
+class StoredRecordset : public Recordset {
+  public:
+    explicit StoredRecordset(std::shared_ptr<const StoredAnswer> answer)
+        : answer_(std::move(answer)) {}
+
+    std::int64_t RecordCount() const override {
+        return static_cast<std::int64_t>(answer_->records.size());
+    }
+    FieldValue Fields(std::string_view name) const override;
+    std::string DistinguishedName() const override { return current().dn; }
+    std::string SecurityIdentifier() const override { return current().sid; }
+    bool Eof() const override { return position_ >= answer_->records.size(); }
+    void MoveNext() override;
+
+  private:
+    const StoredRecord& current() const;
+
+    std::shared_ptr<const StoredAnswer> answer_;
+    std::size_t position_ = 0;
+};
+
+// Reads a fresh record set from its first record to its end into an answer. A field or name that
+// cannot be read is stored as no value, as the resolution reads such a failure.
+std::shared_ptr<const StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected);
+
+class AnswerStore {
+  public:
+    // The stored answer of a query text run with scope; nullptr when there is none.
+    std::shared_ptr<const StoredAnswer> find(std::string_view text, SearchScope scope) const;
+    void keep(std::string_view text, SearchScope scope, std::shared_ptr<const StoredAnswer> answer);
+    bool contains(std::string_view text, SearchScope scope) const;
+    void clear() { answers_.clear(); }
+    std::size_t size() const { return answers_.size(); }
+
+  private:
+    static std::string key(std::string_view text, SearchScope scope);
+
+    std::unordered_map<std::string, std::shared_ptr<const StoredAnswer>> answers_;
+};
+
+}  // namespace permscope::directory

@@ -1,0 +1,51 @@
+#pragma once
+// Group and user lookups of many names per search. The directory matches account names with
+// caseIgnoreMatch (case folded, runs of blanks insignificant); a batch answer is handed to a name
+// only where that gives the same records as the name's own lookup would, and otherwise the name
+// is left to its own lookup:
+// - only names of printable ASCII without blanks go into a batch;
+// - an answer holding an account name outside that range decides nothing (it might match a name
+//   under folding rules this side cannot repeat);
+// - a name gets the batch's answer when exactly one record carries it exactly, or when no record
+//   carries it in any case (then no entry matches it: a matching one would be in the answer);
+//   a name that only a case variant carries, or several records, is asked on its own.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "directory/answer_store.h"
+#include "directory/directory_provider.h"
+
+namespace permscope::directory {
+
+// True for a non-empty name of printable ASCII characters without blanks.
+bool batchable_name(std::string_view name);
+
+enum class LookupKind { Group, User };
+
+struct BatchRequest {
+    std::string_view base;
+    LookupKind kind;
+    std::size_t batch_size = 250;
+};
+
+// Runs the lookups of names (all batchable) in batches and keeps every answer a batch decides
+// under the name's own lookup text. Returns the names the batches decided have no entry, in
+// order. A batch that fails decides nothing.
+std::vector<std::string> look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
+                                            const BatchRequest& request,
+                                            const std::vector<std::string>& names);
+
+// The part of look_up_in_batches that needs no directory: hands the records of one batch answer
+// to the names asked. Returns, per name, the records that answer it, or nothing for a name the
+// answer does not decide.
+struct Attribution {
+    bool decided = false;
+    std::vector<std::size_t> records;  // indices into the answer's records
+};
+std::vector<Attribution> attribute_batch_answer(const StoredAnswer& answer,
+                                                const std::vector<std::string>& names);
+
+}  // namespace permscope::directory

@@ -1,0 +1,209 @@
+// Lookups of many names per search: the query text, which names may share a search, how a batch
+// answer is handed to the names asked, and the resolution's fast path against an in-memory
+// directory (searches saved, rows the same as one name at a time, fallbacks).
+#include "directory/batch_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include "directory/group_resolver.h"
+#include "directory/query_text.h"
+#include "tests/directory/memory_directory.h"
+
+namespace permscope::directory {
+namespace {
+
+using testing::MemoryDirectory;
+using Lines = std::vector<std::string>;
+
+TEST(BatchLookupText, OrOfQuotedAccountNamesUnderTheCategory) {
+    EXPECT_EQ(batch_lookup_text("dc=a,dc=b", "Group", {"x", "O'Brien", "y*"}),
+              "SELECT Name, samAccountName, Member FROM 'LDAP://dc=a,dc=b' WHERE "
+              "objectCategory='Group' and (samAccountName='x' or samAccountName='O''Brien' or "
+              "samAccountName='y*')");
+    EXPECT_EQ(batch_lookup_text("dc=a", "User", {"u"}),
+              "SELECT Name, samAccountName, Member FROM 'LDAP://dc=a' WHERE "
+              "objectCategory='User' and (samAccountName='u')");
+}
+
+TEST(BatchableName, OnlyPrintableAsciiWithoutBlanks) {
+    EXPECT_TRUE(batchable_name("meier"));
+    EXPECT_TRUE(batchable_name("O'Brien"));
+    EXPECT_TRUE(batchable_name("a*(b)\\"));
+    EXPECT_FALSE(batchable_name(""));
+    EXPECT_FALSE(batchable_name("Hans Meier"));
+    EXPECT_FALSE(batchable_name(" x"));
+    EXPECT_FALSE(batchable_name("a\tb"));
+    EXPECT_FALSE(batchable_name("J\xc3\xb6rg"));
+    EXPECT_FALSE(batchable_name(std::string("a\0b", 3)));
+}
+
+StoredAnswer answer_with_accounts(const std::vector<FieldValue>& accounts) {
+    StoredAnswer answer;
+    answer.selected = {"Name", "samAccountName", "Member"};
+    for (const FieldValue& account : accounts)
+        answer.records.push_back({"cn=x", "", {std::string("x"), account, {}}});
+    return answer;
+}
+
+TEST(AttributeBatchAnswer, ExactMatchesAndCertainAbsence) {
+    const StoredAnswer answer =
+        answer_with_accounts({std::string("alice"), std::string("Bob"), std::string("carol")});
+    const std::vector<Attribution> got =
+        attribute_batch_answer(answer, {"alice", "bob", "dave", "carol", "ALICE"});
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_TRUE(got[0].decided);
+    EXPECT_EQ(got[0].records, (std::vector<std::size_t>{0}));
+    // Only a case variant carries it: whether it matches depends on the directory's rule.
+    EXPECT_FALSE(got[1].decided);
+    EXPECT_TRUE(got[2].decided);
+    EXPECT_TRUE(got[2].records.empty());
+    EXPECT_TRUE(got[3].decided);
+    EXPECT_EQ(got[3].records, (std::vector<std::size_t>{2}));
+    EXPECT_FALSE(got[4].decided);
+}
+
+TEST(AttributeBatchAnswer, SeveralRecordsForOneNameAreAskedSingly) {
+    const StoredAnswer answer = answer_with_accounts({std::string("x"), std::string("X")});
+    const std::vector<Attribution> got = attribute_batch_answer(answer, {"x", "y"});
+    EXPECT_FALSE(got[0].decided);
+    EXPECT_TRUE(got[1].decided);
+}
+
+TEST(AttributeBatchAnswer, AnAccountNameOutsideAsciiDecidesNothing) {
+    // "K" (Kelvin sign) folds to "k" under Unicode rules: no name may count as absent.
+    for (const FieldValue& odd :
+         {FieldValue(std::string("\xe2\x84\xaa")), FieldValue(std::string("a  b")), FieldValue()}) {
+        const StoredAnswer answer = answer_with_accounts({std::string("alice"), odd});
+        for (const Attribution& a : attribute_batch_answer(answer, {"alice", "k", "a b"}))
+            EXPECT_FALSE(a.decided);
+    }
+}
+
+TEST(AttributeBatchAnswer, MultiValuedAccountNamesCountEach) {
+    const StoredAnswer answer =
+        answer_with_accounts({std::vector<std::string>{"one", "two"}, std::string("three")});
+    const std::vector<Attribution> got = attribute_batch_answer(answer, {"two", "three", "one"});
+    EXPECT_EQ(got[0].records, (std::vector<std::size_t>{0}));
+    EXPECT_EQ(got[1].records, (std::vector<std::size_t>{1}));
+    EXPECT_EQ(got[2].records, (std::vector<std::size_t>{0}));
+}
+
+// The same folder-read-like sequence through the fast path and one name at a time.
+class FastPathTest : public ::testing::Test {
+  protected:
+    FastPathTest() {
+        directory.add_group("G", "G", {dn("U1"), dn("U2"), dn("G2"), dn("Hans Meier"), dn("Up")});
+        directory.add_group("G2", "G2", {dn("U1"), dn("U3")});
+        directory.add_user("U1", "U1");
+        directory.add_user("U2", "U2");
+        directory.add_user("U3", "U3");
+        directory.add_user("Hans Meier", "Hans Meier");
+        // The member value's case differs from the account name's.
+        directory.add_user("Up", "UP");
+    }
+    static std::string dn(const std::string& cn) { return MemoryDirectory::dn_of(cn); }
+
+    struct Read {
+        Lines users, groups, created;
+    };
+    static Lines rows(const ResultList& list) {
+        Lines out;
+        for (const ResultList::Row& row : list.rows()) {
+            std::string line = row.text;
+            for (const std::string& sub : row.sub_items)
+                line += "|" + sub;
+            out.push_back(line);
+        }
+        return out;
+    }
+    Read read(GroupResolver& resolver, const Lines& trustees) {
+        ResultList users, groups;
+        Read result;
+        for (std::string name : trustees) {
+            std::string created;
+            result.created.push_back(resolver.Group_check(users, groups, name, "", created));
+        }
+        resolver.folder_read_finished();
+        result.users = rows(users);
+        result.groups = rows(groups);
+        return result;
+    }
+    std::size_t executions() const { return directory.lines_beginning("Execute").size(); }
+
+    MemoryDirectory directory;
+    GroupResolver fast{directory, [] { return std::string("example.test"); }};
+    GroupResolver literal{directory, [] { return std::string("example.test"); },
+                          ResolutionOptions::one_name_at_a_time()};
+};
+
+TEST_F(FastPathTest, SameRowsWithFewerSearches) {
+    const Lines trustees{"G", "U1", "G2", "G", "nobody"};
+    const Read expected = read(literal, trustees);
+    const std::size_t literal_executions = executions();
+    directory.log.clear();
+    const Read got = read(fast, trustees);
+    EXPECT_EQ(got.users, expected.users);
+    EXPECT_EQ(got.groups, expected.groups);
+    EXPECT_EQ(got.created, expected.created);
+    // "Up" is found by the user lookup of "UP" and takes the directory's Name.
+    EXPECT_EQ(expected.users,
+              (Lines{"U1|G; G2; ", "U2|G", "U3|G2", "Hans Meier|G", "Up|G", "nobody|no Group"}));
+    EXPECT_LT(executions() * 3, literal_executions);
+}
+
+TEST_F(FastPathTest, MembersAreAskedForInBatchesAndUnsureNamesSingly) {
+    read(fast, {"G"});
+    const Lines texts = directory.lines_beginning("CommandText");
+    ASSERT_GE(texts.size(), 3u);
+    const std::string prefix =
+        "CommandText SELECT Name, samAccountName, Member FROM "
+        "'LDAP://dc=example,dc=test' WHERE ";
+    EXPECT_EQ(texts[1], prefix +
+                            "objectCategory='Group' and (samAccountName='U1' or "
+                            "samAccountName='U2' or samAccountName='G2' or "
+                            "samAccountName='Up')");
+    EXPECT_EQ(texts[2], prefix +
+                            "objectCategory='User' and (samAccountName='U1' or "
+                            "samAccountName='U2' or samAccountName='Up')");
+    // "Hans Meier" has a blank and "Up" matched only the case variant "UP": both are asked on
+    // their own; U1 and U2 are not.
+    std::size_t singles_u1 = 0, singles_blank = 0, singles_up = 0;
+    for (const std::string& text : texts) {
+        singles_u1 += text.find("samAccountName='U1'") != std::string::npos;
+        singles_blank += text == prefix + "objectCategory='User' and samAccountName='Hans Meier'";
+        singles_up += text == prefix + "objectCategory='User' and samAccountName='Up'";
+    }
+    // The two batches of G; G2's batch leaves out U1, whose answers are kept already.
+    EXPECT_EQ(singles_u1, 2u);
+    EXPECT_EQ(singles_blank, 1u);
+    EXPECT_EQ(singles_up, 1u);
+}
+
+TEST_F(FastPathTest, AnswersAreKeptUntilTheReadEnds) {
+    ResultList users, groups;
+    std::string name = "U1", created;
+    fast.Group_check(users, groups, name, "", created);
+    const std::size_t first = executions();
+    name = "U1";
+    fast.Group_check(users, groups, name, "", created);
+    EXPECT_EQ(executions(), first);
+    fast.folder_read_finished();
+    name = "U1";
+    fast.Group_check(users, groups, name, "", created);
+    EXPECT_EQ(executions(), 2 * first);
+}
+
+TEST_F(FastPathTest, FailingBatchesFallBackToSingleLookups) {
+    const Lines trustees{"G", "G2"};
+    const Read expected = read(literal, trustees);
+    directory.fails_execution = [](const std::string& text) {
+        return text.find(" or ") != std::string::npos;
+    };
+    const Read got = read(fast, trustees);
+    EXPECT_EQ(got.users, expected.users);
+    EXPECT_EQ(got.groups, expected.groups);
+    EXPECT_EQ(got.created, expected.created);
+}
+
+}  // namespace
+}  // namespace permscope::directory
