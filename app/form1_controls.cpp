@@ -128,6 +128,9 @@ void Form1::create_inputs() {
     Command2->setFont(design_font(QStringLiteral("MS Sans Serif"), 8));
     QPalette white_button = Command2->palette();
     white_button.setColor(QPalette::Button, kWhite);
+    // Its own window colour, so that the key colour that start-up gives the window does not
+    // tint the button's frame.
+    white_button.setColor(QPalette::Window, kWhite);
     white_button.setColor(QPalette::ButtonText, Qt::black);
     Command2->setPalette(white_button);
 

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTest>
@@ -156,6 +157,13 @@ TEST_F(Form1Startup, EndsWithTheKeyColourTransparentAndTheDirectoryListFocused) 
     EXPECT_TRUE(mask.contains(QPoint(300, 40)));    // the picture's title strip
     EXPECT_TRUE(mask.contains(QPoint(100, 300)));   // the directory list
     EXPECT_EQ(form->focusWidget(), control<QWidget>("Dir1"));
+    // No visible control takes on the key colour from the window.
+    for (QWidget* child : form->findChildren<QWidget*>()) {
+        if (!child->isVisible() || child->palette().color(QPalette::Window) != QColor(255, 0, 255))
+            continue;
+        EXPECT_FALSE(child->autoFillBackground()) << child->objectName().toStdString();
+        EXPECT_TRUE(qobject_cast<QLabel*>(child) != nullptr) << child->metaObject()->className();
+    }
 }
 
 TEST_F(Form1Startup, TheWindowOpensCentredOnThePrimaryScreen) {
