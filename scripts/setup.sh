@@ -14,7 +14,7 @@ PACKAGES=(
   slapd ldap-utils
   samba smbclient
   xvfb xauth x11-utils imagemagick fonts-liberation
-  at-spi2-core dbus-x11 python3-pyatspi
+  at-spi2-core dbus-x11 python3-pyatspi xdotool
   python3 python3-openpyxl
 )
 

@@ -53,6 +53,19 @@ TEST_F(X11Session, OneBorderlessWindowWhoseKeyColourShowsTheDesktop) {
     EXPECT_NE(shot.pixelColor(title), QColor(255, 0, 255));
     EXPECT_EQ(shot.pixelColor(user_list), QColor(0x40, 0x40, 0x40));
     EXPECT_NE(shot.pixelColor(window.x, window.y + 580), QColor(Qt::white));  // left border
+
+    // Mouse input at a key-coloured pixel reaches what lies behind (the root window); at the
+    // title strip and the border line it reaches the window.
+    const auto window_under_pointer = [&](const QPoint& point) {
+        x("xdotool mousemove " + std::to_string(point.x()) + " " + std::to_string(point.y()));
+        const std::string location = x("xdotool getmouselocation");
+        const auto at = location.find("window:");
+        return at == std::string::npos ? -1L : std::stol(location.substr(at + 7));
+    };
+    const long window_id = std::stol(window.id, nullptr, 16);
+    EXPECT_NE(window_under_pointer(strip), window_id);
+    EXPECT_EQ(window_under_pointer(title), window_id);
+    EXPECT_EQ(window_under_pointer(QPoint(window.x, window.y + 580)), window_id);
 }
 
 }  // namespace
