@@ -1,6 +1,7 @@
 #include "tests/app/x11_session.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,7 +21,7 @@ namespace permscope::app::testing {
 using namespace std::chrono_literals;
 
 pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extra_env,
-            const std::string& output) {
+            const std::string& output, int pass_as_fd3) {
     std::vector<std::string> environment = extra_env;
     for (char** entry = environ; *entry != nullptr; ++entry)
         environment.emplace_back(*entry);
@@ -37,6 +38,8 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::st
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (pass_as_fd3 >= 0)
+        posix_spawn_file_actions_adddup2(&actions, pass_as_fd3, 3);
     pid_t pid = -1;
     const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -76,21 +79,22 @@ void X11Session::SetUp() {
         std::filesystem::temp_directory_path() / ("permscope-x11-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder_ / "start");
     std::filesystem::permissions(folder_, std::filesystem::perms::owner_all);
-    for (int display = 90 + getpid() % 100; display < 400; ++display) {
-        if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display)) ||
-            std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock"))
-            continue;
-        display_ = ":" + std::to_string(display);
-        break;
-    }
-    ASSERT_FALSE(display_.empty()) << "no free display number";
-    xvfb_ =
-        spawn({"/usr/bin/Xvfb", display_, "-screen", "0", "1024x768x24", "-wr", "-nolisten", "tcp"},
-              {}, (folder_ / "xvfb.log").string());
-    const std::string socket = "/tmp/.X11-unix/X" + display_.substr(1);
-    for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-        std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(std::filesystem::exists(socket)) << "Xvfb did not start";
+    // Xvfb picks a free display number itself and writes it to the pipe (-displayfd), so
+    // parallel tests and other servers on this machine never meet.
+    int display_pipe[2];
+    ASSERT_EQ(pipe2(display_pipe, O_CLOEXEC), 0);
+    xvfb_ = spawn({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-wr",
+                   "-nolisten", "tcp"},
+                  {}, (folder_ / "xvfb.log").string(), display_pipe[1]);
+    close(display_pipe[1]);
+    std::string number;
+    char c = 0;
+    pollfd waiting{display_pipe[0], POLLIN, 0};
+    while (poll(&waiting, 1, 10000) == 1 && read(display_pipe[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(display_pipe[0]);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    display_ = ":" + number;
 }
 
 void X11Session::TearDown() {

@@ -23,9 +23,10 @@ struct WindowInfo {
 
 std::optional<WindowInfo> parse_window_line(const std::string& line);
 
-// Starts a program with extra environment entries, its output going to a file.
+// Starts a program with extra environment entries, its output going to a file; a descriptor
+// given as pass_as_fd3 becomes the program's descriptor 3.
 pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extra_env,
-            const std::string& output);
+            const std::string& output, int pass_as_fd3 = -1);
 // SIGTERM, then SIGKILL after five seconds.
 void stop(pid_t pid);
 // A shell command's standard output.
