@@ -1,0 +1,427 @@
+// Folder read against a large directory, measured side by side. A private slapd holds users in
+// groups nested five levels under one top group ("users"), some users in two groups; a real
+// folder's POSIX ACL names the top group, two of its sub-groups ("staff", "adm") and the users
+// "daemon" and "bin" (Debian's own accounts, so setfacl finds them through NSS). On the same data
+// it times:
+//   read      the folder read as the program does it: rights::find_dir_rights with the Linux
+//             management layer and the GroupResolver over libldap, with its default options;
+//   floor     one paged search that dumps every user and group with the attributes the read uses;
+//   baseline  the same read one name at a time: no batches, no kept answers, a new connection per
+//             resolution, a walk over all rows per name. Run at each size up to the largest whose
+//             estimate stays within five minutes, and stopped at five minutes.
+// Each measurement runs in a child process of its own, so its peak memory is its own. A benchmark:
+// it prints figures and checks nothing but that the two reads gave the same rows.
+//
+//   directory_scale_bench [--users N] [--no-baseline] [--batch-size N]
+//
+// --users: the largest size (default 100000); the sizes 1000, 5000, 20000 … below it run first.
+// --no-baseline: only the read and the floor. --batch-size: names per batch search of the read
+// (the resolver's default otherwise), for tuning.
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/result_list.h"
+#include "directory/group_resolver.h"
+#include "directory/ldap_provider.h"
+#include "directory/ldap_search.h"
+#include "platform/linux_management.h"
+#include "rights/folder_read.h"
+#include "tests/fixtures/private_slapd.h"
+
+namespace {
+
+using permscope::ResultList;
+using permscope::testing::OrganisationLdif;
+using permscope::testing::PrivateSlapd;
+using Clock = std::chrono::steady_clock;
+namespace directory = permscope::directory;
+
+constexpr const char* kDomain = "bench.test";
+constexpr double kBaselineLimit = 300.0;  // seconds
+// Names per batch search of the read; 0 keeps the resolver's default.
+std::size_t batch_size = 0;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// ---- the directory ----------------------------------------------------------------------------
+
+// Group counts of the five levels below the top group, together `groups`, each level at least one.
+std::vector<int> level_sizes(int groups) {
+    const double shares[] = {0.01, 0.04, 0.15, 0.30};
+    std::vector<int> sizes;
+    int used = 0;
+    for (const double share : shares) {
+        sizes.push_back(std::max(1, static_cast<int>(std::lround(share * groups))));
+        used += sizes.back();
+    }
+    sizes.push_back(std::max(1, groups - used));
+    return sizes;
+}
+
+struct Organisation {
+    std::string ldif;
+    std::string suffix;
+    int groups = 0;
+};
+
+std::string user_name(int u) {
+    if (u == 0)
+        return "daemon";
+    if (u == 1)
+        return "bin";
+    char text[16];
+    std::snprintf(text, sizeof text, "u%06d", u);
+    return text;
+}
+
+// Group g of all groups, numbered level by level; the first of level 1 is "staff", the first of
+// level 2 "adm".
+std::string group_name(int g, const std::vector<int>& sizes) {
+    if (g == 0)
+        return "staff";
+    if (g == sizes[0])
+        return "adm";
+    char text[16];
+    std::snprintf(text, sizeof text, "g%05d", g);
+    return text;
+}
+
+Organisation make_organisation(int users) {
+    const int groups = std::max(10, users / 100);
+    const std::vector<int> sizes = level_sizes(groups);
+    OrganisationLdif o(kDomain);
+    const std::string people = o.organisational_unit("People");
+    const std::string teams = o.organisational_unit("Groups");
+    std::vector<std::string> user_dns;
+    user_dns.reserve(static_cast<std::size_t>(users));
+    for (int u = 0; u < users; ++u)
+        user_dns.push_back(o.user(user_name(u), user_name(u), people));
+
+    // Members of each group: its users (u % groups), every tenth user once more in a second
+    // group, and its sub-groups on the next level.
+    std::vector<std::vector<std::string>> members(static_cast<std::size_t>(groups));
+    for (int u = 0; u < users; ++u) {
+        members[static_cast<std::size_t>(u % groups)].push_back(user_dns[u]);
+        if (u % 10 == 0) {
+            int second = (u * 7 + 3) % groups;
+            if (second == u % groups)
+                second = (second + 1) % groups;
+            members[static_cast<std::size_t>(second)].push_back(user_dns[u]);
+        }
+    }
+    std::vector<std::string> top_members;
+    int first = 0;
+    std::vector<std::string> group_dns(static_cast<std::size_t>(groups));
+    for (int g = 0; g < groups; ++g)
+        group_dns[g] = "cn=" + group_name(g, sizes) + "," + teams;
+    for (std::size_t level = 0; level < sizes.size(); ++level) {
+        for (int j = 0; j < sizes[level]; ++j) {
+            const int g = first + j;
+            if (level == 0)
+                top_members.push_back(group_dns[g]);
+            else
+                members[static_cast<std::size_t>(first - sizes[level - 1] + j % sizes[level - 1])]
+                    .push_back(group_dns[g]);
+        }
+        first += sizes[level];
+    }
+    for (int g = 0; g < groups; ++g)
+        o.group(group_name(g, sizes), group_name(g, sizes), members[g], teams);
+    o.group("users", "users", top_members, teams);
+    return {o.text(), o.suffix(), groups};
+}
+
+// ---- the folder -------------------------------------------------------------------------------
+
+std::string make_folder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "permscope-bench-XXXXXX");
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make the folder");
+    const std::string command =
+        "setfacl -m g:users:r-x,g:staff:rwx,g:adm:r--,u:daemon:r-x,"
+        "u:bin:rwx '" +
+        pattern + "'";
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("setfacl failed on " + pattern);
+    return pattern;
+}
+
+// ---- measurements -----------------------------------------------------------------------------
+
+struct Measurement {
+    double seconds = 0;
+    long peak_kb = 0;
+    long long user_rows = 0;
+    long long group_rows = 0;
+    unsigned long long digest = 0;  // of every row of both lists
+};
+
+unsigned long long digest_of(const ResultList& list, unsigned long long hash) {
+    const auto add = [&](const std::string& text) {
+        for (const char c : text)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        hash = (hash ^ 0xff) * 1099511628211ull;
+    };
+    for (const ResultList::Row& row : list.rows()) {
+        add(row.text);
+        for (const std::string& sub : row.sub_items)
+            add(sub);
+    }
+    return hash;
+}
+
+// Runs work in a child process; nothing when it fails or passes the limit.
+std::optional<Measurement> in_child(const std::function<Measurement()>& work, double limit) {
+    int channel[2];
+    if (pipe(channel) != 0)
+        return std::nullopt;
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return std::nullopt;
+    if (pid == 0) {
+        close(channel[0]);
+        Measurement m{};
+        try {
+            m = work();
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "measurement failed: %s\n", error.what());
+            _exit(1);
+        }
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        m.peak_kb = usage.ru_maxrss;
+        const ssize_t written = write(channel[1], &m, sizeof m);
+        _exit(written == static_cast<ssize_t>(sizeof m) ? 0 : 1);
+    }
+    close(channel[1]);
+    pollfd wait_for{channel[0], POLLIN, 0};
+    const int ready = poll(&wait_for, 1, static_cast<int>(limit * 1000));
+    Measurement m{};
+    const bool got = ready > 0 && read(channel[0], &m, sizeof m) == static_cast<ssize_t>(sizeof m);
+    if (!got)
+        kill(pid, SIGKILL);
+    close(channel[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!got)
+        return std::nullopt;
+    return m;
+}
+
+class NoHooks : public permscope::rights::ReadHooks {
+  public:
+    void read_starting() override {}
+};
+
+Measurement folder_read(const std::string& uri, const std::string& folder, bool fast) {
+    directory::LdapProviderOptions provider_options{uri};
+    directory::ResolutionOptions options;
+    if (batch_size > 0)
+        options.batch_size = batch_size;
+    if (!fast) {
+        provider_options.reuse_handles = false;
+        options = directory::ResolutionOptions::one_name_at_a_time();
+    }
+    const auto provider = directory::make_ldap_directory_provider(provider_options);
+    directory::GroupResolver resolver(
+        *provider, [] { return std::string(kDomain); }, options);
+    const auto management = permscope::platform::make_linux_management();
+    ResultList users, groups;
+    NoHooks hooks;
+    const permscope::rights::GroupCheck group_check = [&](std::string& name, std::string head,
+                                                          std::string& created) {
+        return resolver.Group_check(users, groups, name, std::move(head), created);
+    };
+    const Clock::time_point start = Clock::now();
+    permscope::rights::find_dir_rights(folder, users, groups, *management, group_check, hooks);
+    resolver.folder_read_finished();
+    Measurement m;
+    m.seconds = seconds_since(start);
+    m.user_rows = users.count();
+    m.group_rows = groups.count();
+    m.digest = digest_of(users, digest_of(groups, 14695981039346656037ull));
+    return m;
+}
+
+// Every user and group in one paged search with the attributes the read asks for.
+Measurement floor_dump(const std::string& uri, const std::string& suffix) {
+    const Clock::time_point start = Clock::now();
+    LDAP* ld = nullptr;
+    if (ldap_initialize(&ld, uri.c_str()) != LDAP_SUCCESS)
+        throw std::runtime_error("ldap_initialize failed");
+    const int version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    directory::LdapSearchRequest request;
+    request.base = suffix;
+    request.filter = "(|(objectCategory=User)(objectCategory=Group))";
+    request.attributes = {"Name", "samAccountName", "member", "objectSid"};
+    request.page_size = 1000;
+    const std::vector<directory::LdapRecord> records = directory::run_search(ld, request);
+    ldap_unbind_ext(ld, nullptr, nullptr);
+    Measurement m;
+    m.seconds = seconds_since(start);
+    m.user_rows = static_cast<long long>(records.size());
+    return m;
+}
+
+// ---- one size ---------------------------------------------------------------------------------
+
+struct SizeResult {
+    int users = 0;
+    std::optional<Measurement> read, floor, baseline;
+};
+
+std::optional<double> baseline_estimate(const std::vector<SizeResult>& done, int users) {
+    std::vector<const SizeResult*> measured;
+    for (const SizeResult& r : done)
+        if (r.baseline)
+            measured.push_back(&r);
+    if (measured.empty())
+        return std::nullopt;
+    const SizeResult& last = *measured.back();
+    double exponent = 2.0;  // row walks grow with the square; until two sizes tell otherwise
+    if (measured.size() >= 2) {
+        const SizeResult& before = *measured[measured.size() - 2];
+        exponent = std::log(last.baseline->seconds / before.baseline->seconds) /
+                   std::log(static_cast<double>(last.users) / before.users);
+        exponent = std::clamp(exponent, 1.0, 2.0);
+    }
+    return last.baseline->seconds * std::pow(static_cast<double>(users) / last.users, exponent);
+}
+
+SizeResult measure_size(int users, const std::string& folder, const std::vector<SizeResult>& done,
+                        bool run_baseline) {
+    SizeResult result;
+    result.users = users;
+    const Clock::time_point generation = Clock::now();
+    std::optional<PrivateSlapd> slapd;
+    int groups = 0;
+    {
+        Organisation organisation = make_organisation(users);
+        groups = organisation.groups;
+        slapd.emplace(organisation.suffix, organisation.ldif);
+    }
+    std::printf("size users=%d groups=%d: directory generated and loaded in %.2f s\n", users,
+                groups + 1, seconds_since(generation));
+    const std::string uri = slapd->uri();
+    const std::string suffix = slapd->suffix();
+
+    in_child([&] { return floor_dump(uri, suffix); }, 600);  // warms slapd's cache
+    result.floor = in_child([&] { return floor_dump(uri, suffix); }, 600);
+    result.read = in_child([&] { return folder_read(uri, folder, true); }, 600);
+    if (result.floor)
+        std::printf("  floor     %8.3f s  entries=%lld  peak=%ld MB\n", result.floor->seconds,
+                    result.floor->user_rows, result.floor->peak_kb / 1024);
+    if (result.read)
+        std::printf("  read      %8.3f s  user rows=%lld group rows=%lld  peak=%ld MB\n",
+                    result.read->seconds, result.read->user_rows, result.read->group_rows,
+                    result.read->peak_kb / 1024);
+    if (!run_baseline) {
+        std::printf("  baseline  not run\n");
+    } else if (const std::optional<double> estimate = baseline_estimate(done, users);
+               estimate && *estimate > kBaselineLimit) {
+        std::printf("  baseline  not run: estimated %.0f s, over the %.0f s limit\n", *estimate,
+                    kBaselineLimit);
+    } else {
+        result.baseline = in_child([&] { return folder_read(uri, folder, false); }, kBaselineLimit);
+        if (result.baseline)
+            std::printf(
+                "  baseline  %8.3f s  user rows=%lld group rows=%lld  peak=%ld MB  "
+                "same rows as read: %s\n",
+                result.baseline->seconds, result.baseline->user_rows, result.baseline->group_rows,
+                result.baseline->peak_kb / 1024,
+                result.read && result.read->digest == result.baseline->digest ? "yes" : "NO");
+        else
+            std::printf("  baseline  stopped at the %.0f s limit\n", kBaselineLimit);
+    }
+    if (result.read && result.floor)
+        std::printf("  read/floor    = %.2f\n", result.read->seconds / result.floor->seconds);
+    if (result.read && result.baseline)
+        std::printf("  baseline/read = %.1f\n", result.baseline->seconds / result.read->seconds);
+    std::fflush(stdout);
+    return result;
+}
+
+std::vector<int> sizes_up_to(int users) {
+    std::vector<int> sizes;
+    for (const int size : {1000, 5000, 20000, 100000})
+        if (size < users)
+            sizes.push_back(size);
+    sizes.push_back(users);
+    return sizes;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    int users = 100000;
+    bool baseline_possible = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--users") == 0 && i + 1 < argc) {
+            users = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--batch-size") == 0 && i + 1 < argc) {
+            batch_size = static_cast<std::size_t>(std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--no-baseline") == 0) {
+            baseline_possible = false;
+        } else {
+            std::fprintf(stderr, "usage: %s [--users N] [--no-baseline]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (users < 100) {
+        std::fprintf(stderr, "--users takes at least 100\n");
+        return 2;
+    }
+    try {
+        const std::string folder = make_folder();
+        std::printf("folder %s, ACL: group users, staff, adm; user daemon, bin\n", folder.c_str());
+        std::vector<SizeResult> done;
+        for (const int size : sizes_up_to(users)) {
+            done.push_back(measure_size(size, folder, done, baseline_possible));
+            baseline_possible = baseline_possible && done.back().baseline.has_value();
+        }
+        std::filesystem::remove(folder);
+
+        const SizeResult& largest = done.back();
+        const SizeResult* both = nullptr;
+        for (const SizeResult& r : done)
+            if (r.read && r.baseline)
+                both = &r;
+        if (!largest.read || !largest.floor) {
+            std::printf("the read or the floor failed at %d users\n", largest.users);
+            return 1;
+        }
+        std::printf("peak memory of the read at %d users: %ld MB\n", largest.users,
+                    largest.read->peak_kb / 1024);
+        if (both)
+            std::printf("literal = baseline at %d users (the largest size both finished)\n",
+                        both->users);
+        std::printf(
+            "read=%.3f floor=%.3f literal=%s ratio_floor=%.2f speedup=%s\n", largest.read->seconds,
+            largest.floor->seconds, both ? std::to_string(both->baseline->seconds).c_str() : "none",
+            largest.read->seconds / largest.floor->seconds,
+            both ? std::to_string(both->baseline->seconds / both->read->seconds).c_str() : "none");
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "directory_scale_bench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
