@@ -167,6 +167,8 @@ std::string make_folder() {
 
 struct Measurement {
     double seconds = 0;
+    double cpu_seconds = 0;     // this side's processor time
+    double server_seconds = 0;  // slapd's processor time meanwhile
     long peak_kb = 0;
     long long user_rows = 0;
     long long group_rows = 0;
@@ -187,8 +189,29 @@ unsigned long long digest_of(const ResultList& list, unsigned long long hash) {
     return hash;
 }
 
+// Processor time of a process so far (user and system), from /proc.
+double process_seconds(pid_t pid) {
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!file)
+        return 0;
+    char text[1024] = {};
+    const std::size_t length = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    text[length] = 0;
+    // Fields after the command's closing bracket: state is field 3, utime 14, stime 15.
+    const char* rest = std::strrchr(text, ')');
+    unsigned long utime = 0, stime = 0;
+    if (!rest || std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
+                             &utime, &stime) != 2)
+        return 0;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+pid_t server_pid = -1;
+
 // Runs work in a child process; nothing when it fails or passes the limit.
 std::optional<Measurement> in_child(const std::function<Measurement()>& work, double limit) {
+    const double server_before = process_seconds(server_pid);
     int channel[2];
     if (pipe(channel) != 0)
         return std::nullopt;
@@ -208,6 +231,8 @@ std::optional<Measurement> in_child(const std::function<Measurement()>& work, do
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         m.peak_kb = usage.ru_maxrss;
+        m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         const ssize_t written = write(channel[1], &m, sizeof m);
         _exit(written == static_cast<ssize_t>(sizeof m) ? 0 : 1);
     }
@@ -223,6 +248,7 @@ std::optional<Measurement> in_child(const std::function<Measurement()>& work, do
     waitpid(pid, &status, 0);
     if (!got)
         return std::nullopt;
+    m.server_seconds = process_seconds(server_pid) - server_before;
     return m;
 }
 
@@ -322,18 +348,22 @@ SizeResult measure_size(int users, const std::string& folder, const std::vector<
     std::printf("size users=%d groups=%d: directory generated and loaded in %.2f s\n", users,
                 groups + 1, seconds_since(generation));
     const std::string uri = slapd->uri();
+    server_pid = slapd->pid();
     const std::string suffix = slapd->suffix();
 
     in_child([&] { return floor_dump(uri, suffix); }, 600);  // warms slapd's cache
     result.floor = in_child([&] { return floor_dump(uri, suffix); }, 600);
     result.read = in_child([&] { return folder_read(uri, folder, true); }, 600);
     if (result.floor)
-        std::printf("  floor     %8.3f s  entries=%lld  peak=%ld MB\n", result.floor->seconds,
+        std::printf("  floor     %8.3f s  cpu=%.2f s slapd cpu=%.2f s  entries=%lld  peak=%ld MB\n",
+                    result.floor->seconds, result.floor->cpu_seconds, result.floor->server_seconds,
                     result.floor->user_rows, result.floor->peak_kb / 1024);
     if (result.read)
-        std::printf("  read      %8.3f s  user rows=%lld group rows=%lld  peak=%ld MB\n",
-                    result.read->seconds, result.read->user_rows, result.read->group_rows,
-                    result.read->peak_kb / 1024);
+        std::printf(
+            "  read      %8.3f s  cpu=%.2f s slapd cpu=%.2f s  user rows=%lld "
+            "group rows=%lld  peak=%ld MB\n",
+            result.read->seconds, result.read->cpu_seconds, result.read->server_seconds,
+            result.read->user_rows, result.read->group_rows, result.read->peak_kb / 1024);
     if (!run_baseline) {
         std::printf("  baseline  not run\n");
     } else if (const std::optional<double> estimate = baseline_estimate(done, users);

@@ -1,5 +1,6 @@
 #include "directory/batch_lookup.h"
 
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
 
@@ -34,43 +35,49 @@ std::optional<std::vector<std::string>> account_names(const StoredAnswer& answer
     return std::nullopt;
 }
 
-std::string single_lookup_text(const BatchRequest& request, std::string_view name) {
-    return request.kind == LookupKind::Group ? group_lookup_text(request.base, name)
-                                             : user_lookup_text(request.base, name);
+enum class LookupKind { Group, User };
+
+struct Batch {
+    LookupKind kind;
+    std::vector<std::string> names;
+};
+
+std::string single_lookup_text(std::string_view base, LookupKind kind, std::string_view name) {
+    return kind == LookupKind::Group ? group_lookup_text(base, name) : user_lookup_text(base, name);
 }
 
-// Runs one batch and keeps what it decides; returns the names it found no entry for.
-std::vector<std::string> run_batch(DirectoryProvider& provider, AnswerStore& answers,
-                                   const BatchRequest& request,
-                                   const std::vector<std::string>& names) {
-    const std::string text = batch_lookup_text(
-        request.base, request.kind == LookupKind::Group ? "Group" : "User", names);
-    QuerySession session(provider);
+void add_group(const StoredRecord& record, FoundGroups& found) {
+    found.dns.push_back(record.dn);
+    const FieldValue& value = record.fields[2];  // "Member"
+    if (const auto* texts = std::get_if<std::vector<std::string>>(&value))
+        found.member_values.insert(found.member_values.end(), texts->begin(), texts->end());
+    else if (const auto* text = std::get_if<std::string>(&value))
+        found.member_values.push_back(*text);
+}
+
+// Keeps what one batch answer decides; adds the member values of the groups it found.
+void keep_decided(AnswerStore& answers, std::string_view base, const Batch& batch, Recordset& set,
+                  FoundGroups& found) {
     std::shared_ptr<const StoredAnswer> answer;
     try {
-        if (!session.execute(text, QuerySession::Slot::First))
-            return {};
-        answer = read_answer(*session.recordset(QuerySession::Slot::First),
-                             {"Name", "samAccountName", "Member"});
+        answer = read_answer(set, {"Name", "samAccountName", "Member"});
     } catch (const DirectoryError&) {
-        return {};
+        return;
     }
-    session.close();
-
-    const std::vector<Attribution> attributed = attribute_batch_answer(*answer, names);
-    std::vector<std::string> absent;
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::vector<Attribution> attributed = attribute_batch_answer(*answer, batch.names);
+    for (std::size_t i = 0; i < batch.names.size(); ++i) {
         if (!attributed[i].decided)
             continue;
         auto own = std::make_shared<StoredAnswer>();
         own->selected = answer->selected;
-        for (const std::size_t record : attributed[i].records)
+        for (const std::size_t record : attributed[i].records) {
             own->records.push_back(answer->records[record]);
-        if (own->records.empty())
-            absent.push_back(names[i]);
-        answers.keep(single_lookup_text(request, names[i]), SearchScope::Subtree, std::move(own));
+            if (batch.kind == LookupKind::Group)
+                add_group(answer->records[record], found);
+        }
+        answers.keep(single_lookup_text(base, batch.kind, batch.names[i]), SearchScope::Subtree,
+                     std::move(own));
     }
-    return absent;
 }
 
 }  // namespace
@@ -119,20 +126,29 @@ std::vector<Attribution> attribute_batch_answer(const StoredAnswer& answer,
     return attributed;
 }
 
-std::vector<std::string> look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
-                                            const BatchRequest& request,
-                                            const std::vector<std::string>& names) {
-    std::vector<std::string> absent;
-    const std::size_t size = request.batch_size > 0 ? request.batch_size : 1;
+FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
+                               std::string_view base, const std::vector<std::string>& names,
+                               std::size_t batch_size) {
+    const std::size_t size = batch_size > 0 ? batch_size : 1;
+    std::vector<Batch> batches;
+    std::vector<std::string> texts;
     for (std::size_t start = 0; start < names.size(); start += size) {
-        const std::vector<std::string> batch(
+        const std::vector<std::string> chunk(
             names.begin() + static_cast<std::ptrdiff_t>(start),
             names.begin() + static_cast<std::ptrdiff_t>(std::min(names.size(), start + size)));
-        std::vector<std::string> none = run_batch(provider, answers, request, batch);
-        absent.insert(absent.end(), std::make_move_iterator(none.begin()),
-                      std::make_move_iterator(none.end()));
+        // Both lookups of every name: which names are groups is known only from the answers.
+        for (const LookupKind kind : {LookupKind::Group, LookupKind::User}) {
+            texts.push_back(
+                batch_lookup_text(base, kind == LookupKind::Group ? "Group" : "User", chunk));
+            batches.push_back({kind, chunk});
+        }
     }
-    return absent;
+    std::vector<std::unique_ptr<Recordset>> sets = provider.execute_all(texts);
+    FoundGroups found;
+    for (std::size_t b = 0; b < batches.size() && b < sets.size(); ++b)
+        if (sets[b])
+            keep_decided(answers, base, batches[b], *sets[b], found);
+    return found;
 }
 
 }  // namespace permscope::directory

@@ -23,20 +23,17 @@ namespace permscope::directory {
 // True for a non-empty name of printable ASCII characters without blanks.
 bool batchable_name(std::string_view name);
 
-enum class LookupKind { Group, User };
-
-struct BatchRequest {
-    std::string_view base;
-    LookupKind kind;
-    std::size_t batch_size = 250;
+// Runs the group and the user lookups of names (all batchable) in batches, all sent to the
+// directory before the first answer is read, and keeps every answer a batch decides under the
+// name's own lookup text. Returns the groups the batches found, so that their members can be
+// looked up next. A batch that fails decides nothing.
+struct FoundGroups {
+    std::vector<std::string> dns;
+    std::vector<std::string> member_values;  // of all of them, in order
 };
-
-// Runs the lookups of names (all batchable) in batches and keeps every answer a batch decides
-// under the name's own lookup text. Returns the names the batches decided have no entry, in
-// order. A batch that fails decides nothing.
-std::vector<std::string> look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
-                                            const BatchRequest& request,
-                                            const std::vector<std::string>& names);
+FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
+                               std::string_view base, const std::vector<std::string>& names,
+                               std::size_t batch_size);
 
 // The part of look_up_in_batches that needs no directory: hands the records of one batch answer
 // to the names asked. Returns, per name, the records that answer it, or nothing for a name the

@@ -79,6 +79,12 @@ class DirectoryProvider {
     // A server that could not be reached is not tried again until this is called (once per
     // folder read), so an unreachable directory costs one time-out per read and not one per name.
     virtual void forget_unreachable_servers() = 0;
+
+    // Runs several query texts (subtree scope), each as a command on its own open connection
+    // would: one record set per text, nullptr where the execution failed. This one runs them one
+    // after the other; a provider that can sends them all before it reads the first answer.
+    virtual std::vector<std::unique_ptr<Recordset>> execute_all(
+        const std::vector<std::string>& texts);
 };
 
 }  // namespace permscope::directory

@@ -152,6 +152,7 @@ std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
 
 void GroupResolver::folder_read_finished() {
     answers_->clear();
+    batched_groups_.clear();
     provider_.forget_unreachable_servers();
 }
 
@@ -178,7 +179,7 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
             primary_group_members(*session, base, current_sid(*session, Slot::First));
         members.insert(members.end(), std::make_move_iterator(primary.begin()),
                        std::make_move_iterator(primary.end()));
-        look_up_members_in_batches(base, members);
+        look_up_members_in_batches(base, dn, members);
         resolution.expanding.insert(key);
         resolution.frames.push_back({std::move(session), name, std::move(key), std::move(members)});
         return;
@@ -221,27 +222,33 @@ void GroupResolver::expand_members(Resolution& resolution) {
 }
 
 // Puts the group and user lookups of the members' names into the kept answers, many names per
-// search, so that resolving the members one by one finds them there.
-void GroupResolver::look_up_members_in_batches(const std::string& base,
+// search, and so on for the members of the groups among them, level by level, so that resolving
+// the members one by one finds them there.
+void GroupResolver::look_up_members_in_batches(const std::string& base, const std::string& group_dn,
                                                const std::vector<std::string>& member_dns) {
-    if (!options_.batch_lookups || !options_.keep_answers || member_dns.size() < 2)
+    if (!options_.batch_lookups || !options_.keep_answers)
         return;
-    std::vector<std::string> names;
-    std::unordered_set<std::string> seen;
-    for (const std::string& dn : member_dns) {
-        std::string name = first_component_value(dn);
-        if (batchable_name(name) &&
-            !answers_->contains(group_lookup_text(base, name), SearchScope::Subtree) &&
-            seen.insert(name).second)
-            names.push_back(std::move(name));
+    // A group without a distinguished name is not remembered: its members are looked at again.
+    if (!group_dn.empty() && !batched_groups_.insert(base + '\n' + group_dn).second)
+        return;
+    std::unordered_set<std::string> asked;
+    std::vector<std::string> level = member_dns;
+    while (!level.empty()) {
+        std::vector<std::string> names;
+        for (const std::string& dn : level) {
+            std::string name = first_component_value(dn);
+            if (batchable_name(name) && !asked.count(name) &&
+                !answers_->contains(group_lookup_text(base, name), SearchScope::Subtree)) {
+                asked.insert(name);
+                names.push_back(std::move(name));
+            }
+        }
+        FoundGroups found =
+            look_up_in_batches(provider_, *answers_, base, names, options_.batch_size);
+        for (const std::string& dn : found.dns)
+            batched_groups_.insert(base + '\n' + dn);
+        level = std::move(found.member_values);
     }
-    const std::vector<std::string> no_group = look_up_in_batches(
-        provider_, *answers_, {base, LookupKind::Group, options_.batch_size}, names);
-    std::vector<std::string> users;
-    for (const std::string& name : no_group)
-        if (!answers_->contains(user_lookup_text(base, name), SearchScope::Subtree))
-            users.push_back(name);
-    look_up_in_batches(provider_, *answers_, {base, LookupKind::User, options_.batch_size}, users);
 }
 
 // The rows of list whose text equals name exactly, ascending: through the index, or by walking

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "common/result_list.h"
@@ -26,9 +27,9 @@ struct ResolutionOptions {
     // Find rows by name through an index instead of walking the whole list.
     bool row_index = true;
     // Names per batch search.
-    std::size_t batch_size = 250;
+    std::size_t batch_size = 64;
 
-    static ResolutionOptions one_name_at_a_time() { return {false, false, false, 250}; }
+    static ResolutionOptions one_name_at_a_time() { return {false, false, false, 64}; }
 };
 
 class GroupResolver {
@@ -57,7 +58,7 @@ class GroupResolver {
     void resolve(Resolution& resolution, std::string& name, const std::string& head_group,
                  const std::string* member_dn);
     void expand_members(Resolution& resolution);
-    void look_up_members_in_batches(const std::string& base,
+    void look_up_members_in_batches(const std::string& base, const std::string& group_dn,
                                     const std::vector<std::string>& member_dns);
     std::vector<ResultList::Position> rows_named(RowIndex& index, const ResultList& list,
                                                  const std::string& name) const;
@@ -68,6 +69,8 @@ class GroupResolver {
     std::function<std::string()> domain_name_;
     ResolutionOptions options_;
     std::unique_ptr<AnswerStore> answers_;
+    // Groups (base and distinguished name) whose members went into batches in this read.
+    std::unordered_set<std::string> batched_groups_;
     std::unique_ptr<RowIndex> user_index_;
     std::unique_ptr<RowIndex> group_index_;
 };

@@ -1,6 +1,7 @@
 #include "directory/ldap_provider.h"
 
 #include <csignal>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -120,6 +121,23 @@ int ldap_scope(SearchScope scope) {
     return LDAP_SCOPE_SUBTREE;
 }
 
+// The LDAP search that a query text of the dialect stands for.
+LdapSearchRequest search_request(const Query& query, SearchScope scope,
+                                 const LdapProviderOptions& options) {
+    LdapSearchRequest request;
+    request.base = query.base;
+    request.scope = ldap_scope(scope);
+    request.filter = ldap_filter(query.where);
+    request.attributes = query.attributes;
+    // Every record carries its security identifier, so that a group's primary-group members can
+    // be asked for without reading the group again.
+    request.attributes.push_back("objectSid");
+    request.time_limit = options.search_time_limit;
+    request.grace = options.network_timeout;
+    request.page_size = options.page_size;
+    return request;
+}
+
 class LdapCommand : public Command {
   public:
     explicit LdapCommand(std::shared_ptr<LdapServers> servers) : servers_(std::move(servers)) {}
@@ -136,17 +154,7 @@ class LdapCommand : public Command {
         if (!connection_ || !connection_->is_open())
             throw DirectoryError("the command has no open connection");
         const Query query = parse_query(text_);
-        LdapSearchRequest request;
-        request.base = query.base;
-        request.scope = ldap_scope(scope_);
-        request.filter = ldap_filter(query.where);
-        request.attributes = query.attributes;
-        // Every record carries its security identifier, so that a group's primary-group
-        // members can be asked for without reading the group again.
-        request.attributes.push_back("objectSid");
-        request.time_limit = servers_->options().search_time_limit;
-        request.grace = servers_->options().network_timeout;
-        request.page_size = servers_->options().page_size;
+        const LdapSearchRequest request = search_request(query, scope_, servers_->options());
         const std::string uris = servers_->locate(query.host, query.base);
         return std::make_unique<LdapRecordset>(query.attributes, search(uris, request));
     }
@@ -201,6 +209,55 @@ class LdapProvider : public DirectoryProvider {
     }
     void forget_unreachable_servers() override { servers_->forget_unreachable(); }
 
+    // The texts' searches side by side on each server's one handle. A server that cannot be
+    // reached, or breaks off, fails its texts here; the lookups that follow one by one then meet
+    // it the way single searches do (a dropped handle is opened once more, an unreachable server
+    // is not waited for again).
+    std::vector<std::unique_ptr<Recordset>> execute_all(
+        const std::vector<std::string>& texts) override {
+        std::vector<std::unique_ptr<Recordset>> results(texts.size());
+        std::map<std::string, std::vector<std::size_t>> texts_by_server;
+        std::vector<Query> queries(texts.size());
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            try {
+                queries[i] = parse_query(texts[i]);
+                texts_by_server[servers_->locate(queries[i].host, queries[i].base)].push_back(i);
+            } catch (const DirectoryError&) {
+            }
+        }
+        for (const auto& [uris, indices] : texts_by_server)
+            run_on_server(uris, indices, queries, results);
+        if (!servers_->options().reuse_handles)
+            servers_->drop_all();
+        return results;
+    }
+
+  private:
+    void run_on_server(const std::string& uris, const std::vector<std::size_t>& indices,
+                       const std::vector<Query>& queries,
+                       std::vector<std::unique_ptr<Recordset>>& results) {
+        std::vector<LdapSearchRequest> requests;
+        for (const std::size_t i : indices)
+            requests.push_back(
+                search_request(queries[i], SearchScope::Subtree, servers_->options()));
+        try {
+            const LdapServers::Handle handle = servers_->handle(uris);
+            try {
+                auto answers = run_searches(handle.ld, requests);
+                for (std::size_t k = 0; k < indices.size(); ++k)
+                    if (answers[k])
+                        results[indices[k]] = std::make_unique<LdapRecordset>(
+                            queries[indices[k]].attributes, std::move(*answers[k]));
+            } catch (const ServerSilent&) {
+                servers_->mark_unreachable(uris);
+            } catch (const ServerLost&) {
+                servers_->drop(uris);
+            }
+        } catch (const DirectoryError&) {
+        }
+    }
+
+  public:
   private:
     std::shared_ptr<LdapServers> servers_;
 };

@@ -2,8 +2,10 @@
 
 #include <lber.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
+#include <unordered_map>
 
 namespace permscope::directory {
 
@@ -205,7 +207,122 @@ void complete_range(LDAP* ld, const LdapSearchRequest& request, LdapRecord& reco
     }
 }
 
+// One search of run_searches while its answers come in.
+struct RunningSearch {
+    std::vector<LdapRecord> records;
+    std::vector<RangedAttribute> ranged;
+    bool paged = false;
+    bool failed = false;
+};
+
+// Sends the search (or its next page) and notes which search the message id belongs to.
+void send_page(LDAP* ld, const LdapSearchRequest& request, RunningSearch& search,
+               const std::string& cookie, std::size_t index,
+               std::unordered_map<int, std::size_t>& waiting) {
+    std::unique_ptr<LDAPControl, void (*)(LDAPControl*)> page_control(
+        search.paged ? make_page_control(ld, request.page_size, cookie) : nullptr,
+        ldap_control_free);
+    try {
+        waiting.emplace(send_search(ld, request, page_control.get()), index);
+    } catch (const ServerLost&) {
+        throw;
+    } catch (const DirectoryError&) {
+        search.failed = true;
+    }
+}
+
+// The end of one page: the next page is asked for, or the search is complete.
+void finish_page(LDAP* ld, LDAPMessage* message, const LdapSearchRequest& request,
+                 RunningSearch& search, std::size_t index,
+                 std::unordered_map<int, std::size_t>& waiting) {
+    int code = LDAP_OTHER;
+    LDAPControl** server_controls = nullptr;
+    if (ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, &server_controls, 0) !=
+        LDAP_SUCCESS)
+        throw_for_handle(ld, "the search result cannot be read");
+    std::unique_ptr<LDAPControl*, void (*)(LDAPControl**)> controls_owner(server_controls,
+                                                                          ldap_controls_free);
+    if (code != LDAP_SUCCESS) {
+        search.failed = true;
+        return;
+    }
+    if (!search.paged)
+        return;
+    try {
+        const std::string cookie = next_cookie(ld, server_controls);
+        if (!cookie.empty())
+            send_page(ld, request, search, cookie, index, waiting);
+    } catch (const ServerLost&) {
+        throw;
+    } catch (const DirectoryError&) {
+        search.failed = true;
+    }
+}
+
 }  // namespace
+
+std::vector<std::optional<std::vector<LdapRecord>>> run_searches(
+    LDAP* ld, const std::vector<LdapSearchRequest>& requests) {
+    // Searches in flight at once: enough to keep the server busy, few enough that neither side
+    // can fill the connection's buffers with requests while the other waits to send answers.
+    constexpr std::size_t window = 8;
+    std::vector<RunningSearch> searches(requests.size());
+    std::unordered_map<int, std::size_t> waiting;  // message id -> search
+    std::size_t next = 0;
+    const auto fill_window = [&] {
+        for (; next < requests.size() && waiting.size() < window; ++next) {
+            searches[next].paged =
+                requests[next].scope != LDAP_SCOPE_BASE && requests[next].page_size > 0;
+            send_page(ld, requests[next], searches[next], {}, next, waiting);
+        }
+    };
+    auto longest = std::chrono::milliseconds(0);
+    for (const LdapSearchRequest& request : requests)
+        longest = std::max(longest, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        request.time_limit + request.grace));
+    fill_window();
+    while (!waiting.empty()) {
+        // A server that answers nothing for as long as one search may take has stopped.
+        Message message;
+        try {
+            message = next_message(ld, LDAP_RES_ANY, Clock::now() + longest);
+        } catch (const ServerSilent&) {
+            for (const auto& [msgid, index] : waiting)
+                ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+            throw;
+        }
+        const auto owner = waiting.find(ldap_msgid(message.get()));
+        if (owner == waiting.end())
+            continue;
+        const std::size_t index = owner->second;
+        const int type = ldap_msgtype(message.get());
+        if (type == LDAP_RES_SEARCH_ENTRY) {
+            RunningSearch& search = searches[index];
+            search.records.push_back(
+                read_entry(ld, message.get(), search.records.size(), search.ranged));
+        } else if (type == LDAP_RES_SEARCH_RESULT) {
+            waiting.erase(owner);
+            finish_page(ld, message.get(), requests[index], searches[index], index, waiting);
+            fill_window();
+        }
+        // continuation references are skipped
+    }
+    std::vector<std::optional<std::vector<LdapRecord>>> results(requests.size());
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        RunningSearch& search = searches[i];
+        try {
+            for (const RangedAttribute& first_part : search.ranged)
+                complete_range(ld, requests[i], search.records[first_part.record], first_part);
+        } catch (const ServerLost&) {
+            throw;
+        } catch (const DirectoryError&) {
+            search.failed = true;
+        }
+        if (!search.failed)
+            results[i] = std::move(search.records);
+    }
+    return results;
+}
 
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {
     const bool paged = request.scope != LDAP_SCOPE_BASE && request.page_size > 0;

@@ -52,6 +52,13 @@ class ServerSilent : public ServerLost {
 // when the server refuses the search (no such base, a referral, a limit exceeded, a bad filter).
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request);
 
+// Runs the searches side by side on one handle: every search is sent before the first answer is
+// read, and the answers are taken in the order they arrive, so the server works on the next
+// search while this side reads the last. One result per request: its records, or nothing where
+// the server refused that search. Throws ServerLost when the handle cannot be used any more.
+std::vector<std::optional<std::vector<LdapRecord>>> run_searches(
+    LDAP* ld, const std::vector<LdapSearchRequest>& requests);
+
 // "member;range=0-1499" read as its parts; nothing for a name without a range option.
 struct AttributeRange {
     std::string name;

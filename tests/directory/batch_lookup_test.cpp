@@ -164,7 +164,11 @@ TEST_F(FastPathTest, MembersAreAskedForInBatchesAndUnsureNamesSingly) {
                             "samAccountName='Up')");
     EXPECT_EQ(texts[2], prefix +
                             "objectCategory='User' and (samAccountName='U1' or "
-                            "samAccountName='U2' or samAccountName='Up')");
+                            "samAccountName='U2' or samAccountName='G2' or "
+                            "samAccountName='Up')");
+    // The next level: the members of G2 that were not asked for yet.
+    EXPECT_EQ(texts[3], prefix + "objectCategory='Group' and (samAccountName='U3')");
+    EXPECT_EQ(texts[4], prefix + "objectCategory='User' and (samAccountName='U3')");
     // "Hans Meier" has a blank and "Up" matched only the case variant "UP": both are asked on
     // their own; U1 and U2 are not.
     std::size_t singles_u1 = 0, singles_blank = 0, singles_up = 0;
@@ -173,7 +177,7 @@ TEST_F(FastPathTest, MembersAreAskedForInBatchesAndUnsureNamesSingly) {
         singles_blank += text == prefix + "objectCategory='User' and samAccountName='Hans Meier'";
         singles_up += text == prefix + "objectCategory='User' and samAccountName='Up'";
     }
-    // The two batches of G; G2's batch leaves out U1, whose answers are kept already.
+    // The two batches of G's members; G2's level leaves out U1, which was asked for already.
     EXPECT_EQ(singles_u1, 2u);
     EXPECT_EQ(singles_blank, 1u);
     EXPECT_EQ(singles_up, 1u);
