@@ -46,7 +46,7 @@ const StoredRecord& StoredRecordset::current() const {
     return answer_->records[position_];
 }
 
-std::shared_ptr<const StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected) {
+std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected) {
     auto answer = std::make_shared<StoredAnswer>();
     answer->selected = std::move(selected);
     while (!set.Eof()) {

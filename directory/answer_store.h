@@ -50,7 +50,7 @@ class StoredRecordset : public Recordset {
 
 // Reads a fresh record set from its first record to its end into an answer. A field or name that
 // cannot be read is stored as no value, as the resolution reads such a failure.
-std::shared_ptr<const StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected);
+std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected);
 
 class AnswerStore {
   public:

@@ -58,22 +58,37 @@ void add_group(const StoredRecord& record, FoundGroups& found) {
 // Keeps what one batch answer decides; adds the member values of the groups it found.
 void keep_decided(AnswerStore& answers, std::string_view base, const Batch& batch, Recordset& set,
                   FoundGroups& found) {
-    std::shared_ptr<const StoredAnswer> answer;
+    std::shared_ptr<StoredAnswer> answer;
     try {
         answer = read_answer(set, {"Name", "samAccountName", "Member"});
     } catch (const DirectoryError&) {
         return;
     }
     const std::vector<Attribution> attributed = attribute_batch_answer(*answer, batch.names);
+    // Most names of a batch have no entry of the kind asked; they share one empty answer. A
+    // record moves into the answer of the last name it answers.
+    auto nothing = std::make_shared<StoredAnswer>();
+    nothing->selected = answer->selected;
+    std::vector<int> uses(answer->records.size(), 0);
+    for (const Attribution& a : attributed)
+        for (const std::size_t record : a.records)
+            ++uses[record];
     for (std::size_t i = 0; i < batch.names.size(); ++i) {
         if (!attributed[i].decided)
             continue;
-        auto own = std::make_shared<StoredAnswer>();
-        own->selected = answer->selected;
+        std::shared_ptr<StoredAnswer> own = nothing;
+        if (!attributed[i].records.empty()) {
+            own = std::make_shared<StoredAnswer>();
+            own->selected = answer->selected;
+        }
         for (const std::size_t record : attributed[i].records) {
-            own->records.push_back(answer->records[record]);
+            StoredRecord& stored = answer->records[record];
             if (batch.kind == LookupKind::Group)
-                add_group(answer->records[record], found);
+                add_group(stored, found);
+            if (--uses[record] == 0)
+                own->records.push_back(std::move(stored));
+            else
+                own->records.push_back(stored);
         }
         answers.keep(single_lookup_text(base, batch.kind, batch.names[i]), SearchScope::Subtree,
                      std::move(own));
