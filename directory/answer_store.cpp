@@ -34,6 +34,13 @@ FieldValue StoredRecordset::Fields(std::string_view name) const {
     throw DirectoryError("no field " + std::string(name) + " in the record set");
 }
 
+std::shared_ptr<StoredAnswer> StoredRecordset::take_answer() {
+    if (!fresh_ || position_ != 0)
+        return nullptr;
+    answer_ = std::make_shared<const StoredAnswer>();
+    return std::move(fresh_);
+}
+
 void StoredRecordset::MoveNext() {
     if (Eof())
         throw DirectoryError("no current record");
@@ -47,6 +54,10 @@ const StoredRecord& StoredRecordset::current() const {
 }
 
 std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected) {
+    if (auto* stored = dynamic_cast<StoredRecordset*>(&set)) {
+        if (std::shared_ptr<StoredAnswer> fresh = stored->take_answer())
+            return fresh;
+    }
     auto answer = std::make_shared<StoredAnswer>();
     answer->selected = std::move(selected);
     while (!set.Eof()) {

@@ -29,8 +29,16 @@ struct StoredAnswer {
 // A record set over a stored answer, positioned on its first record.
 class StoredRecordset : public Recordset {
   public:
+    // An answer that others hold too (a kept one).
     explicit StoredRecordset(std::shared_ptr<const StoredAnswer> answer)
         : answer_(std::move(answer)) {}
+    // A fresh answer that nothing else holds: a reader may take it over whole.
+    explicit StoredRecordset(std::shared_ptr<StoredAnswer> fresh)
+        : answer_(fresh), fresh_(std::move(fresh)) {}
+
+    // The fresh answer, handed over while no record has been read yet; the record set is empty
+    // afterwards. nullptr for a shared answer, or once taken.
+    std::shared_ptr<StoredAnswer> take_answer();
 
     std::int64_t RecordCount() const override {
         return static_cast<std::int64_t>(answer_->records.size());
@@ -45,11 +53,13 @@ class StoredRecordset : public Recordset {
     const StoredRecord& current() const;
 
     std::shared_ptr<const StoredAnswer> answer_;
+    std::shared_ptr<StoredAnswer> fresh_;
     std::size_t position_ = 0;
 };
 
 // Reads a fresh record set from its first record to its end into an answer. A field or name that
-// cannot be read is stored as no value, as the resolution reads such a failure.
+// cannot be read is stored as no value, as the resolution reads such a failure. A record set over
+// a fresh answer hands that over without a copy.
 std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected);
 
 class AnswerStore {

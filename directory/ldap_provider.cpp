@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "directory/answer_store.h"
 #include "directory/ldap_search.h"
 #include "directory/ldap_servers.h"
 #include "directory/query_dialect.h"
@@ -33,56 +34,49 @@ bool is_multi_valued(std::string_view attribute) {
     return false;
 }
 
-class LdapRecordset : public Recordset {
-  public:
-    LdapRecordset(std::vector<std::string> selected, std::vector<LdapRecord> records)
-        : selected_(std::move(selected)), records_(std::move(records)) {}
-
-    std::int64_t RecordCount() const override { return static_cast<std::int64_t>(records_.size()); }
-
-    FieldValue Fields(std::string_view name) const override {
-        bool selected = false;
-        for (const std::string& field : selected_)
-            selected = selected || equals_ignoring_case(field, name);
-        if (!selected)
-            throw DirectoryError("no field " + std::string(name) + " in the record set");
-        for (const LdapRecord::Attribute& attribute : current().attributes) {
-            if (!equals_ignoring_case(attribute.name, name))
-                continue;
-            if (attribute.values.empty())
-                return {};
-            if (attribute.values.size() == 1 && !is_multi_valued(name))
-                return attribute.values[0];
-            return attribute.values;
-        }
-        return {};
+// The value of a selected field as the provider hands it out: no value, one text, or an array
+// for a multi-valued attribute (always for those the schema defines as multi-valued).
+// The values are moved out when no later field asks for them again.
+FieldValue field_value(std::vector<LdapRecord::Attribute>& attributes, std::string_view field,
+                       bool last_use) {
+    for (LdapRecord::Attribute& attribute : attributes) {
+        if (!equals_ignoring_case(attribute.name, field))
+            continue;
+        if (attribute.values.empty())
+            return {};
+        if (attribute.values.size() == 1 && !is_multi_valued(field))
+            return last_use ? std::move(attribute.values[0]) : attribute.values[0];
+        return last_use ? std::move(attribute.values) : attribute.values;
     }
+    return {};
+}
 
-    std::string DistinguishedName() const override { return current().dn; }
-    std::string SecurityIdentifier() const override {
-        for (const LdapRecord::Attribute& attribute : current().attributes)
-            if (equals_ignoring_case(attribute.name, "objectSid") && !attribute.values.empty())
-                return attribute.values.front();
-        return {};
+// The records of a search as a record set whose fields are those selected.
+std::unique_ptr<Recordset> record_set(const std::vector<std::string>& selected,
+                                      std::vector<LdapRecord> records) {
+    auto answer = std::make_shared<StoredAnswer>();
+    answer->selected = selected;
+    answer->records.reserve(records.size());
+    std::vector<bool> last_uses(selected.size(), true);
+    for (std::size_t f = 0; f < selected.size(); ++f)
+        for (std::size_t later = f + 1; later < selected.size(); ++later)
+            if (equals_ignoring_case(selected[f], selected[later]))
+                last_uses[f] = false;
+    for (LdapRecord& record : records) {
+        StoredRecord stored;
+        stored.dn = std::move(record.dn);
+        for (const LdapRecord::Attribute& attribute : record.attributes)
+            if (equals_ignoring_case(attribute.name, "objectSid") && !attribute.values.empty()) {
+                stored.sid = attribute.values.front();
+                break;
+            }
+        stored.fields.reserve(selected.size());
+        for (std::size_t f = 0; f < selected.size(); ++f)
+            stored.fields.push_back(field_value(record.attributes, selected[f], last_uses[f]));
+        answer->records.push_back(std::move(stored));
     }
-    bool Eof() const override { return position_ >= records_.size(); }
-    void MoveNext() override {
-        if (Eof())
-            throw DirectoryError("no current record");
-        ++position_;
-    }
-
-  private:
-    const LdapRecord& current() const {
-        if (Eof())
-            throw DirectoryError("no current record");
-        return records_[position_];
-    }
-
-    std::vector<std::string> selected_;
-    std::vector<LdapRecord> records_;
-    std::size_t position_ = 0;
-};
+    return std::make_unique<StoredRecordset>(std::move(answer));
+}
 
 class LdapConnection : public Connection {
   public:
@@ -156,7 +150,7 @@ class LdapCommand : public Command {
         const Query query = parse_query(text_);
         const LdapSearchRequest request = search_request(query, scope_, servers_->options());
         const std::string uris = servers_->locate(query.host, query.base);
-        return std::make_unique<LdapRecordset>(query.attributes, search(uris, request));
+        return record_set(query.attributes, search(uris, request));
     }
 
   private:
@@ -237,17 +231,21 @@ class LdapProvider : public DirectoryProvider {
                        const std::vector<Query>& queries,
                        std::vector<std::unique_ptr<Recordset>>& results) {
         std::vector<LdapSearchRequest> requests;
-        for (const std::size_t i : indices)
+        for (const std::size_t i : indices) {
             requests.push_back(
                 search_request(queries[i], SearchScope::Subtree, servers_->options()));
+            // A batch names few entries: one page. Should the server's size limit stop it, the
+            // batch fails and its names are looked up one by one, paged.
+            requests.back().page_size = 0;
+        }
         try {
             const LdapServers::Handle handle = servers_->handle(uris);
             try {
                 auto answers = run_searches(handle.ld, requests);
                 for (std::size_t k = 0; k < indices.size(); ++k)
                     if (answers[k])
-                        results[indices[k]] = std::make_unique<LdapRecordset>(
-                            queries[indices[k]].attributes, std::move(*answers[k]));
+                        results[indices[k]] =
+                            record_set(queries[indices[k]].attributes, std::move(*answers[k]));
             } catch (const ServerSilent&) {
                 servers_->mark_unreachable(uris);
             } catch (const ServerLost&) {

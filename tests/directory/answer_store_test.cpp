@@ -1,0 +1,77 @@
+// Kept answers: a stored record set reads like the one the directory gave, and a query session
+// with a store answers a text that ran before without asking the directory again.
+#include "directory/answer_store.h"
+
+#include <gtest/gtest.h>
+
+#include "directory/query_session.h"
+#include "tests/directory/memory_directory.h"
+
+namespace permscope::directory {
+namespace {
+
+using testing::MemoryDirectory;
+using Slot = QuerySession::Slot;
+
+const std::string kGroupLookup =
+    "SELECT Name, samAccountName, Member FROM 'LDAP://dc=example,dc=test' WHERE "
+    "objectCategory='Group' and samAccountName='G'";
+
+class AnswerStoreTest : public ::testing::Test {
+  protected:
+    AnswerStoreTest() {
+        directory.add_group("G", "G", {MemoryDirectory::dn_of("U1"), MemoryDirectory::dn_of("U2")});
+        directory.add_user("U1", "U1");
+    }
+    MemoryDirectory directory;
+    AnswerStore store;
+};
+
+TEST_F(AnswerStoreTest, StoredRecordsetReadsLikeTheDirectorysOwn) {
+    QuerySession live(directory);
+    ASSERT_TRUE(live.execute(kGroupLookup, Slot::First));
+    QuerySession kept(directory, &store);
+    ASSERT_TRUE(kept.execute(kGroupLookup, Slot::First));
+    Recordset& a = *live.recordset(Slot::First);
+    Recordset& b = *kept.recordset(Slot::First);
+    EXPECT_EQ(b.RecordCount(), a.RecordCount());
+    EXPECT_EQ(b.DistinguishedName(), a.DistinguishedName());
+    for (const char* field : {"Name", "NAME", "samaccountname", "member"})
+        EXPECT_EQ(b.Fields(field), a.Fields(field)) << field;
+    // A field the query did not select is no field of the record set, in either.
+    EXPECT_THROW(a.Fields("objectCategory"), DirectoryError);
+    EXPECT_THROW(b.Fields("objectCategory"), DirectoryError);
+    b.MoveNext();
+    EXPECT_TRUE(b.Eof());
+    EXPECT_THROW(b.Fields("Name"), DirectoryError);
+    EXPECT_THROW(b.MoveNext(), DirectoryError);
+}
+
+TEST_F(AnswerStoreTest, ATextThatRanIsAnsweredFromTheStoreInItsScope) {
+    {
+        QuerySession session(directory, &store);
+        ASSERT_TRUE(session.execute(kGroupLookup, Slot::First));
+    }
+    const std::size_t executions = directory.lines_beginning("Execute").size();
+    QuerySession again(directory, &store);
+    ASSERT_TRUE(again.execute(kGroupLookup, Slot::Second));
+    EXPECT_EQ(again.record_count(Slot::Second), 1);
+    EXPECT_EQ(directory.lines_beginning("Execute").size(), executions);
+    // The same text with another scope is another question.
+    ASSERT_TRUE(again.execute(kGroupLookup, Slot::Extra, SearchScope::Base));
+    EXPECT_EQ(directory.lines_beginning("Execute").size(), executions + 1);
+}
+
+TEST_F(AnswerStoreTest, FailedExecutionsAreNotKept) {
+    directory.fails_execution = [](const std::string&) { return true; };
+    QuerySession first(directory, &store);
+    EXPECT_FALSE(first.execute(kGroupLookup, Slot::First));
+    EXPECT_EQ(store.size(), 0u);
+    directory.fails_execution = nullptr;
+    QuerySession second(directory, &store);
+    EXPECT_TRUE(second.execute(kGroupLookup, Slot::First));
+    EXPECT_EQ(second.record_count(Slot::First), 1);
+}
+
+}  // namespace
+}  // namespace permscope::directory
