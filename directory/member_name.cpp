@@ -12,9 +12,30 @@ std::string cut_at_first_comma(std::string_view dn) {
     return first.size() > 3 ? std::string(first.substr(3)) : std::string();
 }
 
+// The common shape "CN=value,…" with a two-letter type and a value that needs no unescaping: its
+// value is the text up to the first comma, whatever the rest holds (should the rest be no valid
+// distinguished name, cutting at the first comma gives the same text). Nothing for any other
+// shape, which goes through the full parse.
+std::optional<std::string_view> plain_first_value(std::string_view dn) {
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (dn.size() < 4 || !letter(dn[0]) || !letter(dn[1]) || dn[2] != '=')
+        return std::nullopt;
+    const std::string_view value = dn.substr(3, dn.find(',') - 3);
+    if (value.empty() || value.front() == ' ' || value.front() == '#' || value.back() == ' ')
+        return std::nullopt;
+    for (const char c : value) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == '"' || c == '+' || c == ';' ||
+            c == '<' || c == '>' || c == '=')
+            return std::nullopt;
+    }
+    return value;
+}
+
 }  // namespace
 
 std::string first_component_value(std::string_view distinguished_name) {
+    if (const std::optional<std::string_view> plain = plain_first_value(distinguished_name))
+        return std::string(*plain);
     const std::string text(distinguished_name);
     LDAPDN dn = nullptr;
     if (ldap_str2dn(text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || !dn || !dn[0] ||

@@ -2,6 +2,8 @@
 #include "directory/member_name.h"
 
 #include <gtest/gtest.h>
+#include <lber.h>
+#include <ldap.h>
 
 namespace permscope::directory {
 namespace {
@@ -34,6 +36,30 @@ TEST(FirstComponentValue, NoDistinguishedNameFallsBackToTheCut) {
     EXPECT_EQ(first_component_value("CN=x,=bad"), "x");
     EXPECT_EQ(first_component_value("garbage text,more"), "bage text");
     EXPECT_EQ(first_component_value("ab"), "");
+}
+
+// The first value as libldap parses the whole name, or the cut where it is no name.
+std::string parsed_first_value(const std::string& text) {
+    LDAPDN dn = nullptr;
+    if (ldap_str2dn(text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || !dn || !dn[0] ||
+        !dn[0][0]) {
+        if (dn)
+            ldap_dnfree(dn);
+        const std::string first = text.substr(0, text.find(','));
+        return first.size() > 3 ? first.substr(3) : std::string();
+    }
+    std::string value(dn[0][0]->la_value.bv_val, dn[0][0]->la_value.bv_len);
+    ldap_dnfree(dn);
+    return value;
+}
+
+TEST(FirstComponentValue, ShortcutForPlainValuesAgreesWithTheFullParse) {
+    for (const std::string dn :
+         {"CN=u000123,OU=People,DC=bench,DC=test", "cn=Hans Meier,ou=x", "CN=J\xc3\xb6rg,DC=x",
+          "ou=a b c", "CN=x,garbage", "cn=O'Neil,dc=x", "CN=star*1,dc=x", "CN=a  b,dc=x",
+          "CN= lead,dc=x", "CN=trail ,dc=x", "CN=#41,dc=x", "CN=a=b,dc=x", "CN=,dc=x",
+          "CN=a;b,dc=x", "C1=x,dc=y", "CN=\xff\xfe,dc=x", "CN=tab\there,dc=x"})
+        EXPECT_EQ(first_component_value(dn), parsed_first_value(dn)) << dn;
 }
 
 std::string sid(std::initializer_list<int> bytes) {
