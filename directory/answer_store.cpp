@@ -73,25 +73,43 @@ std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::strin
     return answer;
 }
 
-std::string AnswerStore::key(std::string_view text, SearchScope scope) {
-    std::string key(1, static_cast<char>('0' + static_cast<int>(scope)));
-    key += text;
-    return key;
+std::pair<std::string, std::string_view> AnswerStore::split(std::string_view text,
+                                                            SearchScope scope) {
+    const std::size_t quote = text.rfind("='");
+    const std::size_t cut = quote == std::string_view::npos ? 0 : quote + 2;
+    std::string head(1, static_cast<char>('0' + static_cast<int>(scope)));
+    head += text.substr(0, cut);
+    return {std::move(head), text.substr(cut)};
 }
 
 std::shared_ptr<const StoredAnswer> AnswerStore::find(std::string_view text,
                                                       SearchScope scope) const {
-    const auto found = answers_.find(key(text, scope));
-    return found == answers_.end() ? nullptr : found->second;
+    const auto [head, tail] = split(text, scope);
+    const auto tails = answers_.find(head);
+    if (tails == answers_.end())
+        return nullptr;
+    const auto found = tails->second.find(tail);
+    return found == tails->second.end() ? nullptr : found->second;
 }
 
 bool AnswerStore::contains(std::string_view text, SearchScope scope) const {
-    return answers_.count(key(text, scope)) > 0;
+    return find(text, scope) != nullptr;
 }
 
 void AnswerStore::keep(std::string_view text, SearchScope scope,
                        std::shared_ptr<const StoredAnswer> answer) {
-    answers_[key(text, scope)] = std::move(answer);
+    auto [head, tail] = split(text, scope);
+    Tails& tails = answers_[std::move(head)];
+    const auto [place, added] = tails.try_emplace(std::string(tail), answer);
+    if (added)
+        ++size_;
+    else
+        place->second = std::move(answer);
+}
+
+void AnswerStore::clear() {
+    answers_.clear();
+    size_ = 0;
 }
 
 }  // namespace permscope::directory

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "directory/directory_provider.h"
@@ -68,13 +69,27 @@ class AnswerStore {
     std::shared_ptr<const StoredAnswer> find(std::string_view text, SearchScope scope) const;
     void keep(std::string_view text, SearchScope scope, std::shared_ptr<const StoredAnswer> answer);
     bool contains(std::string_view text, SearchScope scope) const;
-    void clear() { answers_.clear(); }
-    std::size_t size() const { return answers_.size(); }
+    void clear();
+    std::size_t size() const { return size_; }
 
   private:
-    static std::string key(std::string_view text, SearchScope scope);
+    // The texts of one read differ mostly in the looked-up value at their end, so each text is
+    // kept as its head (up to the last "='") and its tail: the few heads once, and the tails as
+    // short keys that fit inside their strings. Equal texts and only equal texts have equal parts.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+    template <typename Value>
+    using Map = std::unordered_map<std::string, Value, Hash, std::equal_to<>>;
+    using Tails = Map<std::shared_ptr<const StoredAnswer>>;
 
-    std::unordered_map<std::string, std::shared_ptr<const StoredAnswer>> answers_;
+    static std::pair<std::string, std::string_view> split(std::string_view text, SearchScope scope);
+
+    Map<Tails> answers_;
+    std::size_t size_ = 0;
 };
 
 }  // namespace permscope::directory

@@ -73,5 +73,35 @@ TEST_F(AnswerStoreTest, FailedExecutionsAreNotKept) {
     EXPECT_EQ(second.record_count(Slot::First), 1);
 }
 
+TEST(AnswerStore, TextsAreKeptApartWhereverTheyDiffer) {
+    const std::vector<std::string> texts = {
+        "SELECT a FROM 'LDAP://dc=x' WHERE n='a'",
+        "SELECT a FROM 'LDAP://dc=x' WHERE n='a' or m='b'",
+        "SELECT a FROM 'LDAP://dc=x' WHERE n='b'",
+        "SELECT a FROM 'LDAP://dc=y' WHERE n='a'",
+        "SELECT a FROM 'LDAP://dc=x' WHERE n='a='",
+        "SELECT a FROM 'LDAP://dc=x' WHERE n=''a'",
+        "SELECT a FROM 'LDAP://dc=x'",
+        "",
+    };
+    AnswerStore store;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        auto answer = std::make_shared<StoredAnswer>();
+        answer->selected = {std::to_string(i)};
+        store.keep(texts[i], SearchScope::Subtree, answer);
+    }
+    EXPECT_EQ(store.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const auto found = store.find(texts[i], SearchScope::Subtree);
+        ASSERT_NE(found, nullptr) << texts[i];
+        EXPECT_EQ(found->selected, std::vector<std::string>{std::to_string(i)}) << texts[i];
+        EXPECT_FALSE(store.contains(texts[i], SearchScope::Base));
+    }
+    EXPECT_FALSE(store.contains("SELECT a FROM 'LDAP://dc=x' WHERE n='c'", SearchScope::Subtree));
+    store.clear();
+    EXPECT_EQ(store.size(), 0u);
+    EXPECT_FALSE(store.contains(texts[0], SearchScope::Subtree));
+}
+
 }  // namespace
 }  // namespace permscope::directory
