@@ -7,10 +7,11 @@ start_folder=$PWD
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/setup.sh
-scripts/build.sh build
+# The program alone: the tests are built by scripts/test.sh.
+scripts/build.sh build-run -DPERMSCOPE_BUILD_TESTS=OFF
 if scripts/demo/domain_reachable.sh; then
     cd "$start_folder"
-    exec "$root/build/app/permscope"
+    exec "$root/build-run/app/permscope"
 fi
 echo "run: no domain directory answers here; starting the demo" >&2
-exec scripts/demo/run_demo.sh build
+exec scripts/demo/run_demo.sh build-run
