@@ -33,12 +33,5 @@ TEST(AccessMaskTest, AccountNamesLoseTheirDomain) {
     EXPECT_EQ(account_name_without_domain(""), "");
 }
 
-TEST(AccessMaskTest, UnknownIdsReadAsNumbers) {
-    EXPECT_EQ(user_name_of(0), "root");
-    EXPECT_EQ(group_name_of(0), "root");
-    EXPECT_EQ(user_name_of(4012345), "4012345");
-    EXPECT_EQ(group_name_of(4012346), "4012346");
-}
-
 }  // namespace
 }  // namespace permscope::platform

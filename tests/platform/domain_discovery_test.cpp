@@ -49,10 +49,7 @@ class DomainDiscoveryTest : public ::testing::Test {
     }
 
     std::vector<std::string> forest_names_through_the_layer() {
-        auto services =
-            make_linux_management(config_)
-                ->CreateLocator("WbemScripting.SWbemLocator")
-                ->ConnectServer("", "root\\cimv2", "", "", std::nullopt, std::nullopt, 128);
+        auto services = test::connect_local(*make_linux_management(config_));
         std::vector<std::string> names;
         for (const auto& domain : services->InstancesOf("Win32_NTDomain")) {
             const PropertyValue value = domain->property("DnsForestName");

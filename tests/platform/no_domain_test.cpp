@@ -32,15 +32,11 @@ TEST(NoDomainTest, NoInstancesAtAll) {
     LinuxManagementConfig config;
     config.sssd_conf = folder / "missing-sssd.conf";
     config.smb_conf = folder.write("smb.conf", "[global]\nworkgroup = WORKGROUP\n");
-    auto services = make_linux_management(config)
-                        ->CreateLocator("WbemScripting.SWbemLocator")
-                        ->ConnectServer("", "root\\cimv2", "", "", std::nullopt, std::nullopt, 128);
+    auto services = test::connect_local(*make_linux_management(config));
     EXPECT_TRUE(services->InstancesOf("Win32_NTDomain").empty());
     // An SSSD domain that is not Active Directory is no forest either.
     config.sssd_conf = folder.write("sssd.conf", "[domain/files]\nid_provider = files\n");
-    services = make_linux_management(config)
-                   ->CreateLocator("WbemScripting.SWbemLocator")
-                   ->ConnectServer("", "root\\cimv2", "", "", std::nullopt, std::nullopt, 128);
+    services = test::connect_local(*make_linux_management(config));
     EXPECT_TRUE(services->InstancesOf("Win32_NTDomain").empty());
 }
 

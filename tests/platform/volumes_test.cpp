@@ -138,9 +138,7 @@ TEST_F(CraftedVolumesTest, RealVolumesWithTypesAndLabelsInTableOrder) {
 
 TEST_F(CraftedVolumesTest, LogicalDiskInstancesCarryTheSameVolumes) {
     folder_.write("mountinfo", mountinfo());
-    auto services = make_linux_management(config_)
-                        ->CreateLocator("WbemScripting.SWbemLocator")
-                        ->ConnectServer("", "root\\cimv2", "", "", std::nullopt, std::nullopt, 128);
+    auto services = test::connect_local(*make_linux_management(config_));
     const auto disks = services->InstancesOf("Win32_LogicalDisk");
     ASSERT_EQ(disks.size(), 7u);
     EXPECT_EQ(disks[0]->property("drivetype"), PropertyValue(std::int64_t{3}));
@@ -156,9 +154,7 @@ TEST_F(CraftedVolumesTest, LogicalDiskInstancesCarryTheSameVolumes) {
 
 TEST_F(CraftedVolumesTest, UnreadableMountTableFailsTheEnumeration) {
     EXPECT_THROW(list_volumes(config_), ManagementError);  // no mountinfo written
-    auto services = make_linux_management(config_)
-                        ->CreateLocator("WbemScripting.SWbemLocator")
-                        ->ConnectServer("", "root\\cimv2", "", "", std::nullopt, std::nullopt, 128);
+    auto services = test::connect_local(*make_linux_management(config_));
     EXPECT_THROW(services->InstancesOf("Win32_LogicalDisk"), ManagementError);
 }
 
