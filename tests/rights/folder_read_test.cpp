@@ -235,18 +235,5 @@ TEST_F(FolderReadTest, AReadStartedByPendingEventsIsReplacedByThisOne) {
     EXPECT_EQ(groups.count(), 0);
 }
 
-TEST_F(FolderReadTest, ReadingTheSameFolderTwiceGivesTheSameLists) {
-    management.add_folder(kDaten, {{"G", kRead, AceType::Allow}, {"U", kWrite, AceType::Allow}});
-    directory.add_group("G", {"U", "H"});
-    directory.add_group("H", {});
-    read("/srv/daten");
-    const Rows first_users = rows_of(users);
-    const Rows first_groups = rows_of(groups);
-    read("/srv/daten");
-    EXPECT_EQ(rows_of(users), first_users);
-    EXPECT_EQ(rows_of(groups), first_groups);
-    EXPECT_EQ(first_groups, (Rows{{"G", "is Head", "H", "Lesen"}, {"H", "G", "", "Lesen"}}));
-}
-
 }  // namespace
 }  // namespace permscope::rights

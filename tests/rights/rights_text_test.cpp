@@ -44,35 +44,15 @@ TEST(RightsTextForEntry, DenyEntriesSayWhatTheyTakeAway) {
     EXPECT_EQ(rights_text_for_entry(AccessEntry{"u", 123, AceType::Allow}), "123");
 }
 
-TEST(MonikerForPath, LocalPathsTakeTheFileFormUnchanged) {
-    EXPECT_EQ(moniker_for_path("C:\\Daten"),
-              "winmgmts:Win32_LogicalFileSecuritySetting.path='C:\\Daten'");
-    EXPECT_EQ(moniker_for_path("C:\\"), "winmgmts:Win32_LogicalFileSecuritySetting.path='C:\\'");
-    EXPECT_EQ(moniker_for_path("/srv/daten"),
-              "winmgmts:Win32_LogicalFileSecuritySetting.path='/srv/daten'");
-    // Nothing is escaped, doubled or trimmed.
-    EXPECT_EQ(moniker_for_path(" /it's "),
-              "winmgmts:Win32_LogicalFileSecuritySetting.path=' /it's '");
-}
-
-TEST(MonikerForPath, TwoLeadingSlashesOfOneKindTakeTheShareForm) {
-    EXPECT_EQ(moniker_for_path("\\\\server\\share"),
-              "winmgmts:Win32_LogicalShareSecuritySetting.name='\\\\server\\share'");
-    EXPECT_EQ(moniker_for_path("//server/share/dir"),
-              "winmgmts:Win32_LogicalShareSecuritySetting.name='//server/share/dir'");
-    EXPECT_EQ(moniker_for_path("\\\\"), "winmgmts:Win32_LogicalShareSecuritySetting.name='\\\\'");
-}
-
-TEST(MonikerForPath, OneLeadingSlashMixedOrShortPathsTakeTheFileForm) {
-    EXPECT_EQ(moniker_for_path("\\server\\share"),
-              "winmgmts:Win32_LogicalFileSecuritySetting.path='\\server\\share'");
-    EXPECT_EQ(moniker_for_path("\\/server"),
-              "winmgmts:Win32_LogicalFileSecuritySetting.path='\\/server'");
-    EXPECT_EQ(moniker_for_path("/\\server"),
-              "winmgmts:Win32_LogicalFileSecuritySetting.path='/\\server'");
-    EXPECT_EQ(moniker_for_path("\\"), "winmgmts:Win32_LogicalFileSecuritySetting.path='\\'");
-    EXPECT_EQ(moniker_for_path("/"), "winmgmts:Win32_LogicalFileSecuritySetting.path='/'");
-    EXPECT_EQ(moniker_for_path(""), "winmgmts:Win32_LogicalFileSecuritySetting.path=''");
+// Nothing is escaped, doubled or trimmed; only two leading separators of one kind make a share.
+TEST(MonikerForPath, TwoLeadingSlashesOfOneKindTakeTheShareFormAllElseTheFileForm) {
+    const std::string file = "winmgmts:Win32_LogicalFileSecuritySetting.path='";
+    const std::string share = "winmgmts:Win32_LogicalShareSecuritySetting.name='";
+    for (const char* path : {"C:\\Daten", "C:\\", "/srv/daten", " /it's ", "\\server\\share",
+                             "\\/server", "/\\server", "\\", "/", ""})
+        EXPECT_EQ(moniker_for_path(path), file + path + "'") << path;
+    for (const char* path : {"\\\\server\\share", "//server/share/dir", "\\\\"})
+        EXPECT_EQ(moniker_for_path(path), share + path + "'") << path;
 }
 
 }  // namespace

@@ -14,13 +14,6 @@ using testing::fill;
 using testing::Rows;
 using testing::rows_of;
 
-TEST(MergeUserRights, FreshRowGetsItsRightsColumn) {
-    ResultList users;
-    fill(users, {{"U", "no Group"}});
-    merge_user_rights(users, 1, "Lesen");
-    EXPECT_EQ(rows_of(users), (Rows{{"U", "no Group", "Lesen"}}));
-}
-
 TEST(MergeUserRights, JoinsNewTextsAndIgnoresRepeatsAfterTheBlank) {
     ResultList users;
     fill(users, {{"U", "no Group"}});
@@ -79,23 +72,22 @@ TEST(RowRights, PositionsThatNameNoRowThrowAndChangeNothing) {
 }
 
 TEST(ParseCreatedEntry, ReadsKindAndPositionFromTheSuffix) {
-    const auto user = parse_created_entry("4-User");
-    ASSERT_TRUE(user);
-    EXPECT_EQ(user->kind, RowKind::User);
-    EXPECT_EQ(user->position, 4);
-    const auto group = parse_created_entry("40000-Group");
-    ASSERT_TRUE(group);
-    EXPECT_EQ(group->kind, RowKind::Group);
-    EXPECT_EQ(group->position, 40000);  // past 16 bits
-    // Only the last four characters decide the kind, and the suffix's length is cut blindly.
-    const auto odd_user = parse_created_entry("7xUser");
-    ASSERT_TRUE(odd_user);
-    EXPECT_EQ(odd_user->kind, RowKind::User);
-    EXPECT_EQ(odd_user->position, 7);
-    const auto odd_group = parse_created_entry("12Gruppe");
-    ASSERT_TRUE(odd_group);
-    EXPECT_EQ(odd_group->kind, RowKind::Group);
-    EXPECT_EQ(odd_group->position, 12);
+    // Only the last four characters decide the kind, and the suffix's length is cut blindly;
+    // positions go past 16 bits.
+    const struct {
+        const char* piece;
+        RowKind kind;
+        ResultList::Position position;
+    } cases[] = {{"4-User", RowKind::User, 4},
+                 {"40000-Group", RowKind::Group, 40000},
+                 {"7xUser", RowKind::User, 7},
+                 {"12Gruppe", RowKind::Group, 12}};
+    for (const auto& c : cases) {
+        const auto entry = parse_created_entry(c.piece);
+        ASSERT_TRUE(entry) << c.piece;
+        EXPECT_EQ(entry->kind, c.kind) << c.piece;
+        EXPECT_EQ(entry->position, c.position) << c.piece;
+    }
 }
 
 TEST(ParseCreatedEntry, RejectsPiecesWithoutAPlainNumber) {

@@ -90,12 +90,6 @@ TEST(FillSubGroups, EmptyNamesMatchEmptyPieces) {
     EXPECT_EQ(rows_of(groups), (Rows{{"", "is Head", "X;X"}, {"X", ";", ""}, {"Y", "", ""}}));
 }
 
-TEST(FillSubGroups, EmptyListStaysEmpty) {
-    ResultList groups;
-    fill_sub_groups(groups);
-    EXPECT_EQ(groups.count(), 0);
-}
-
 // Random lists over a small set of names, so that matches, repeats, blanks, duplicate row names,
 // missing sub-items and empty pieces all occur often.
 Rows random_group_rows(std::mt19937& random) {
