@@ -42,15 +42,11 @@ TEST(WellFormedUtf8, KeepsGoodTextAndMendsBadBytes) {
     EXPECT_EQ(well_formed_utf8("\xEF\xBF\xBF"), "\uFFFD");                        // U+FFFF
 }
 
-TEST(Workbook, NewWorkbookHasOneActiveSheetTabelle1) {
+TEST(Workbook, ANewWorkbookHasOneEmptySheetTabelle1FoundByItsExactName) {
     Workbook book;
     ASSERT_EQ(book.sheets().size(), 1u);
     EXPECT_EQ(book.active_sheet().name, "Tabelle1");
     EXPECT_TRUE(book.active_sheet().cells.empty());
-}
-
-TEST(Workbook, SheetsAreFoundByTheirExactName) {
-    Workbook book;
     EXPECT_NO_THROW(book.select("Tabelle1"));
     EXPECT_THROW(book.select("Sheet1"), AutomationError);
     EXPECT_THROW(book.select("tabelle1"), AutomationError);
