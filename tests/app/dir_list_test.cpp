@@ -42,11 +42,13 @@ struct FolderTree {
     }
 };
 
-TEST(DirList, OpensTheProcesssCurrentFolder) {
+TEST(DirList, OpensTheProcesssCurrentFolderAndTakesRelativePathsFromIt) {
     FolderTree tree;
     const CurrentFolder inside(tree.root.toStdString());
     DirList list;
     EXPECT_EQ(list.path(), tree.root);
+    ASSERT_TRUE(list.setPath("gamma"));
+    EXPECT_EQ(list.path(), tree.root + "/gamma");
 }
 
 TEST(DirList, ListsAncestorsThenVisibleSubFoldersByName) {
@@ -84,14 +86,6 @@ TEST(DirList, CleansThePathAndEmitsChangeOnlyWhenTheFolderChanges) {
     ASSERT_TRUE(list.setPath(tree.root + "/gamma/inner/.."));
     EXPECT_EQ(list.path(), tree.root + "/gamma");
     EXPECT_EQ(changes.count(), 2);
-}
-
-TEST(DirList, TakesARelativePathFromTheCurrentFolder) {
-    FolderTree tree;
-    const CurrentFolder inside(tree.root.toStdString());
-    DirList list;
-    ASSERT_TRUE(list.setPath("gamma"));
-    EXPECT_EQ(list.path(), tree.root + "/gamma");
 }
 
 TEST(DirList, RefusesWhatIsNoExistingFolderAndKeepsItsList) {

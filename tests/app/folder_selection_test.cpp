@@ -232,7 +232,7 @@ TEST_F(FolderSelection, TheExportButtonExportsTheListsWithTheBusyPointer) {
     users.append_sub_item(1, "Verwaltung");
     users.append_sub_item(1, QString::fromUtf8("Ändern").toStdString());
     QTest::mouseClick(control<QWidget>("Command2"), Qt::LeftButton);
-    EXPECT_EQ(*services.spreadsheet_calls,
+    EXPECT_EQ(services.spreadsheet->calls(),
               (std::vector<std::string>{"CreateObject(Excel.Application)", "busy", "Workbooks.Add",
                                         "Sheets(Tabelle1).Select", "Sheets(Tabelle1).Name=Rechte",
                                         "Range(A2)=Verwaltung", "Range(B3)=anna",
@@ -241,9 +241,8 @@ TEST_F(FolderSelection, TheExportButtonExportsTheListsWithTheBusyPointer) {
 
     // Each click makes a workbook of its own.
     QTest::mouseClick(control<QWidget>("Command2"), Qt::LeftButton);
-    EXPECT_EQ(std::count(services.spreadsheet_calls->begin(), services.spreadsheet_calls->end(),
-                         "CreateObject(Excel.Application)"),
-              2);
+    const auto& calls = services.spreadsheet->calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateObject(Excel.Application)"), 2);
 }
 
 }  // namespace

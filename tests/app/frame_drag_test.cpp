@@ -12,16 +12,14 @@ DragGeometry window_at(float left, float top) {
     return DragGeometry{left, top, 10650.0f, 8895.0f, 19200.0f, 15360.0f};
 }
 
-TEST(DragStartCoordinate, RoundsHalvesToTheEvenNeighbour) {
+TEST(DragStartCoordinate, RoundsHalvesToTheEvenNeighbourWithinSixteenBits) {
     EXPECT_EQ(drag_start_coordinate(2.5f), 2);
     EXPECT_EQ(drag_start_coordinate(3.5f), 4);
     EXPECT_EQ(drag_start_coordinate(-2.5f), -2);
     EXPECT_EQ(drag_start_coordinate(14.49f), 14);
     EXPECT_EQ(drag_start_coordinate(14.51f), 15);
     EXPECT_EQ(drag_start_coordinate(1500.0f), 1500);
-}
-
-TEST(DragStartCoordinate, StaysInTheSixteenBitRange) {
+    // It stays in the sixteen-bit range.
     EXPECT_EQ(drag_start_coordinate(40000.0f), INT16_MAX);
     EXPECT_EQ(drag_start_coordinate(-40000.0f), INT16_MIN);
 }
@@ -32,7 +30,7 @@ TEST(DraggedWindowPosition, FollowsTheMouseByItsMoveSinceThePress) {
     EXPECT_FLOAT_EQ(p.top, 1900);
 }
 
-TEST(DraggedWindowPosition, SnapsToTheLeftAndTopEdgesWithinTheSnapDistance) {
+TEST(DraggedWindowPosition, SnapsToTheLeftAndTopEdgesWithinTheSnapDistanceAndStopsThere) {
     // new left = 1000 + 0 - 651 = 349: inside 350 twips, so 0. 350 itself stays.
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(1000, 1000), {651, 0}, 0, 0).left, 0);
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(1000, 1000), {650, 0}, 0, 0).left, 350);
@@ -40,15 +38,13 @@ TEST(DraggedWindowPosition, SnapsToTheLeftAndTopEdgesWithinTheSnapDistance) {
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(1000, 1000), {0, 650}, 0, 0).top, 350);
     // 349.5 in single precision is still below 350.
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(1000, 1000), {651, 0}, 0.5f, 0).left, 0);
-}
-
-TEST(DraggedWindowPosition, BeyondTheNearEdgesEndsAtZero) {
+    // Beyond the near edges: at zero.
     const TwipPoint p = dragged_window_position(window_at(100, 100), {5000, 5000}, 0, 0);
     EXPECT_FLOAT_EQ(p.left, 0);
     EXPECT_FLOAT_EQ(p.top, 0);
 }
 
-TEST(DraggedWindowPosition, SnapsFlushToTheRightAndBottomEdges) {
+TEST(DraggedWindowPosition, SnapsFlushToTheRightAndBottomEdgesAndStopsThere) {
     // Right: screen 19200 - 350 - window 10650 = 8200 is the last place that does not snap.
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(8200, 1000), {0, 0}, 0, 0).left, 8200);
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(8200, 1000), {0, 0}, 1, 0).left, 8550);
@@ -56,9 +52,7 @@ TEST(DraggedWindowPosition, SnapsFlushToTheRightAndBottomEdges) {
     // Bottom: 15360 - 350 - 8895 = 6115.
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(1000, 6115), {0, 0}, 0, 0).top, 6115);
     EXPECT_FLOAT_EQ(dragged_window_position(window_at(1000, 6115), {0, 0}, 0, 1).top, 6465);
-}
-
-TEST(DraggedWindowPosition, BeyondTheFarEdgesEndsFlush) {
+    // Beyond the far edges: flush.
     const TwipPoint p = dragged_window_position(window_at(9000, 9000), {0, 0}, 30000, 30000);
     EXPECT_FLOAT_EQ(p.left, 19200 - 10650);
     EXPECT_FLOAT_EQ(p.top, 15360 - 8895);

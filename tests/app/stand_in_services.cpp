@@ -105,42 +105,16 @@ class StandInLocator : public platform::Locator {
     std::shared_ptr<std::vector<std::string>> connections_;
 };
 
-class RecordingApplication : public spreadsheet::Application {
+// The export tests' recording spreadsheet, which also notes "busy" when the busy pointer shows as
+// the application is created.
+class BusyRecordingFactory : public spreadsheet::testing::RecordingFactory {
   public:
-    explicit RecordingApplication(std::shared_ptr<std::vector<std::string>> log)
-        : log_(std::move(log)) {}
-    ~RecordingApplication() override { log_->push_back("Release"); }
-    void Workbooks_Add() override { log_->push_back("Workbooks.Add"); }
-    void Sheets_Select(const std::string& sheet) override {
-        log_->push_back("Sheets(" + sheet + ").Select");
-    }
-    void Sheets_SetName(const std::string& sheet, const std::string& new_name) override {
-        log_->push_back("Sheets(" + sheet + ").Name=" + new_name);
-    }
-    void Range_Set(const std::string& address, const std::string& value) override {
-        log_->push_back("Range(" + address + ")=" + value);
-    }
-    void set_Visible(bool visible) override {
-        log_->push_back(visible ? "Visible=True" : "Visible=False");
-    }
-
-  private:
-    std::shared_ptr<std::vector<std::string>> log_;
-};
-
-class RecordingFactory : public spreadsheet::ApplicationFactory {
-  public:
-    explicit RecordingFactory(std::shared_ptr<std::vector<std::string>> log)
-        : log_(std::move(log)) {}
     std::unique_ptr<spreadsheet::Application> CreateObject(const std::string& prog_id) override {
-        log_->push_back("CreateObject(" + prog_id + ")");
+        auto application = RecordingFactory::CreateObject(prog_id);
         if (busy_pointer_shown())
-            log_->push_back("busy");
-        return std::make_unique<RecordingApplication>(log_);
+            record("busy");
+        return application;
     }
-
-  private:
-    std::shared_ptr<std::vector<std::string>> log_;
 };
 
 }  // namespace
@@ -182,11 +156,6 @@ std::string file_moniker(const QString& path) {
     return file_moniker(path.toStdString());
 }
 
-std::unique_ptr<spreadsheet::ApplicationFactory> recording_spreadsheet(
-    std::shared_ptr<std::vector<std::string>> log) {
-    return std::make_unique<RecordingFactory>(std::move(log));
-}
-
 std::unique_ptr<directory::DirectoryProvider> unreachable_directory() {
     directory::LdapProviderOptions options;
     options.uri = "ldap://127.0.0.1:" + std::to_string(permscope::testing::free_local_port());
@@ -198,7 +167,9 @@ Form1Services TestServices::make() {
     Form1Services services;
     services.management = std::make_unique<StandInManagement>(management, monikers, busy_at_reads);
     services.directory = directory ? std::move(directory) : unreachable_directory();
-    services.spreadsheet = recording_spreadsheet(spreadsheet_calls);
+    auto recording = std::make_unique<BusyRecordingFactory>();
+    spreadsheet = recording.get();
+    services.spreadsheet = std::move(recording);
     services.drives = [entries = drives] { return entries; };
     return services;
 }

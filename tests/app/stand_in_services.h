@@ -13,6 +13,7 @@
 
 #include "app/form1.h"
 #include "platform/management.h"
+#include "tests/export/recording_application.h"
 
 namespace permscope::app::testing {
 
@@ -59,11 +60,6 @@ std::string file_moniker(const QString& path);
 // True while the application shows the busy pointer.
 bool busy_pointer_shown();
 
-// A spreadsheet application that writes each automation call as one line into a shared log;
-// CreateObject also writes "busy" when the busy pointer shows at that moment.
-std::unique_ptr<spreadsheet::ApplicationFactory> recording_spreadsheet(
-    std::shared_ptr<std::vector<std::string>> log);
-
 // A directory that cannot be reached: an LDAP provider pointed at a closed port on 127.0.0.1,
 // refused at once.
 std::unique_ptr<directory::DirectoryProvider> unreachable_directory();
@@ -73,8 +69,9 @@ struct TestServices {
     std::shared_ptr<std::vector<std::string>> monikers =
         std::make_shared<std::vector<std::string>>();
     std::shared_ptr<std::vector<bool>> busy_at_reads = std::make_shared<std::vector<bool>>();
-    std::shared_ptr<std::vector<std::string>> spreadsheet_calls =
-        std::make_shared<std::vector<std::string>>();
+    // Records each automation call of the export, and "busy" when the busy pointer shows as
+    // the application is created; owned by the window once made.
+    spreadsheet::testing::RecordingFactory* spreadsheet = nullptr;
     StandInManagementSetup management;
     std::vector<DriveEntry> drives;
     std::unique_ptr<directory::DirectoryProvider> directory;  // unreachable when not set
