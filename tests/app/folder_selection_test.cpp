@@ -76,11 +76,6 @@ class FolderSelection : public WindowTest {
     std::size_t reads_before = 0;
 };
 
-TEST_F(FolderSelection, StartsInTheStartFolderWithItsVolumeChosen) {
-    EXPECT_EQ(drive->currentIndex(), 1);
-    EXPECT_EQ(new_reads(), std::vector<std::string>{});
-}
-
 TEST_F(FolderSelection, AnotherVolumeOpensItsRootWritesThePathBoxAndReadsOnce) {
     drive->setCurrentIndex(2);
     EXPECT_EQ(dir->path().toStdString(), other_folder);

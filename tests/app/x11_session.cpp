@@ -20,6 +20,26 @@ namespace permscope::app::testing {
 
 using namespace std::chrono_literals;
 
+namespace {
+
+// One line of "xwininfo -root -children" that names a "Permscope" window:
+//     0x200006 "Permscope": ("permscope" "Permscope")  710x593+285+215  +285+215
+std::optional<WindowInfo> parse_window_line(const std::string& line) {
+    const std::string marker = " \"Permscope\": ";
+    const auto name = line.find(marker);
+    const auto geometry = line.rfind(") ");
+    if (name == std::string::npos || geometry == std::string::npos || geometry < name)
+        return std::nullopt;
+    WindowInfo info;
+    std::istringstream(line.substr(0, name)) >> info.id;
+    if (std::sscanf(line.c_str() + geometry + 1, " %dx%d+%d+%d", &info.width, &info.height, &info.x,
+                    &info.y) != 4)
+        return std::nullopt;
+    return info;
+}
+
+}  // namespace
+
 pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extra_env,
             const std::string& output, int pass_as_fd3) {
     std::vector<std::string> environment = extra_env;
@@ -119,22 +139,6 @@ void X11Session::start_program() {
 
 std::string X11Session::x(const std::string& command) const {
     return run("DISPLAY=" + display_ + " " + command + " 2>/dev/null");
-}
-
-// One line of "xwininfo -root -children" that names a "Permscope" window:
-//     0x200006 "Permscope": ("permscope" "Permscope")  710x593+285+215  +285+215
-std::optional<WindowInfo> parse_window_line(const std::string& line) {
-    const std::string marker = " \"Permscope\": ";
-    const auto name = line.find(marker);
-    const auto geometry = line.rfind(") ");
-    if (name == std::string::npos || geometry == std::string::npos || geometry < name)
-        return std::nullopt;
-    WindowInfo info;
-    std::istringstream(line.substr(0, name)) >> info.id;
-    if (std::sscanf(line.c_str() + geometry + 1, " %dx%d+%d+%d", &info.width, &info.height, &info.x,
-                    &info.y) != 4)
-        return std::nullopt;
-    return info;
 }
 
 std::vector<WindowInfo> X11Session::permscope_windows() const {

@@ -7,7 +7,6 @@
 
 #include <QImage>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +19,6 @@ struct WindowInfo {
     int x = 0;
     int y = 0;
 };
-
-std::optional<WindowInfo> parse_window_line(const std::string& line);
 
 // Starts a program with extra environment entries, its output going to a file; a descriptor
 // given as pass_as_fd3 becomes the program's descriptor 3.
