@@ -87,6 +87,9 @@ TEST_F(FileSecurityTest, PlainPermissionsGiveThreeEntries) {
     chmod(path.c_str(), 0712);
     EXPECT_EQ(simple(entries_of(path)),
               (Entries{{"root", 0x1F01FF}, {"root", 0x1200A0}, {"Everyone", 0x100116}}));
+    chmod(path.c_str(), 0077);  // an owner without rights keeps none
+    EXPECT_EQ(simple(entries_of(path)),
+              (Entries{{"root", 0}, {"root", 0x1301BF}, {"Everyone", 0x1301BF}}));
 }
 
 TEST_F(FileSecurityTest, NamedEntriesAreLimitedByTheMask) {
