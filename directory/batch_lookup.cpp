@@ -158,11 +158,12 @@ FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers
             batches.push_back({kind, chunk});
         }
     }
-    std::vector<std::unique_ptr<Recordset>> sets = provider.execute_all(texts);
     FoundGroups found;
-    for (std::size_t b = 0; b < batches.size() && b < sets.size(); ++b)
-        if (sets[b])
-            keep_decided(answers, base, batches[b], *sets[b], found);
+    // Each answer is taken in while the directory works on the next batches.
+    provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
+        if (b < batches.size() && set)
+            keep_decided(answers, base, batches[b], *set, found);
+    });
     return found;
 }
 

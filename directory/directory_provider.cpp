@@ -2,9 +2,8 @@
 
 namespace permscope::directory {
 
-std::vector<std::unique_ptr<Recordset>> DirectoryProvider::execute_all(
-    const std::vector<std::string>& texts) {
-    std::vector<std::unique_ptr<Recordset>> results(texts.size());
+void DirectoryProvider::execute_all(const std::vector<std::string>& texts,
+                                    const Answered& answered) {
     std::unique_ptr<Connection> connection;
     std::unique_ptr<Command> command;
     try {
@@ -13,20 +12,22 @@ std::vector<std::unique_ptr<Recordset>> DirectoryProvider::execute_all(
         connection->Open("Provider=ADsDSOObject;");
         command->SetActiveConnection(*connection);
     } catch (const DirectoryError&) {
-        return results;
+        return;
     }
     for (std::size_t i = 0; i < texts.size(); ++i) {
+        std::unique_ptr<Recordset> set;
         try {
             command->SetCommandText(texts[i]);
-            results[i] = command->Execute();
+            set = command->Execute();
         } catch (const DirectoryError&) {
         }
+        if (set)
+            answered(i, std::move(set));
     }
     try {
         connection->Close();
     } catch (const DirectoryError&) {
     }
-    return results;
 }
 
 }  // namespace permscope::directory

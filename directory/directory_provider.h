@@ -7,6 +7,7 @@
 // the failure is skipped.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -81,10 +82,12 @@ class DirectoryProvider {
     virtual void forget_unreachable_servers() = 0;
 
     // Runs several query texts (subtree scope), each as a command on its own open connection
-    // would: one record set per text, nullptr where the execution failed. This one runs them one
-    // after the other; a provider that can sends them all before it reads the first answer.
-    virtual std::vector<std::unique_ptr<Recordset>> execute_all(
-        const std::vector<std::string>& texts);
+    // would, and hands each record set to answered with the text's index as soon as it is
+    // complete, in any order; a text whose execution failed is not handed over. This one runs
+    // them one after the other; a provider that can keeps several in flight, so that the
+    // directory works on the next while answered reads the last.
+    using Answered = std::function<void(std::size_t index, std::unique_ptr<Recordset> set)>;
+    virtual void execute_all(const std::vector<std::string>& texts, const Answered& answered);
 };
 
 }  // namespace permscope::directory

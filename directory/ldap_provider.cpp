@@ -207,9 +207,7 @@ class LdapProvider : public DirectoryProvider {
     // reached, or breaks off, fails its texts here; the lookups that follow one by one then meet
     // it the way single searches do (a dropped handle is opened once more, an unreachable server
     // is not waited for again).
-    std::vector<std::unique_ptr<Recordset>> execute_all(
-        const std::vector<std::string>& texts) override {
-        std::vector<std::unique_ptr<Recordset>> results(texts.size());
+    void execute_all(const std::vector<std::string>& texts, const Answered& answered) override {
         std::map<std::string, std::vector<std::size_t>> texts_by_server;
         std::vector<Query> queries(texts.size());
         for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -220,16 +218,14 @@ class LdapProvider : public DirectoryProvider {
             }
         }
         for (const auto& [uris, indices] : texts_by_server)
-            run_on_server(uris, indices, queries, results);
+            run_on_server(uris, indices, queries, answered);
         if (!servers_->options().reuse_handles)
             servers_->drop_all();
-        return results;
     }
 
   private:
     void run_on_server(const std::string& uris, const std::vector<std::size_t>& indices,
-                       const std::vector<Query>& queries,
-                       std::vector<std::unique_ptr<Recordset>>& results) {
+                       const std::vector<Query>& queries, const Answered& answered) {
         std::vector<LdapSearchRequest> requests;
         for (const std::size_t i : indices) {
             requests.push_back(
@@ -241,11 +237,11 @@ class LdapProvider : public DirectoryProvider {
         try {
             const LdapServers::Handle handle = servers_->handle(uris);
             try {
-                auto answers = run_searches(handle.ld, requests);
-                for (std::size_t k = 0; k < indices.size(); ++k)
-                    if (answers[k])
-                        results[indices[k]] =
-                            record_set(queries[indices[k]].attributes, std::move(*answers[k]));
+                run_searches(
+                    handle.ld, requests, [&](std::size_t k, std::vector<LdapRecord> records) {
+                        answered(indices[k],
+                                 record_set(queries[indices[k]].attributes, std::move(records)));
+                    });
             } catch (const ServerSilent&) {
                 servers_->mark_unreachable(uris);
             } catch (const ServerLost&) {

@@ -213,6 +213,7 @@ struct RunningSearch {
     std::vector<RangedAttribute> ranged;
     bool paged = false;
     bool failed = false;
+    bool handed_over = false;
 };
 
 // Sends the search (or its next page) and notes which search the message id belongs to.
@@ -261,8 +262,8 @@ void finish_page(LDAP* ld, LDAPMessage* message, const LdapSearchRequest& reques
 
 }  // namespace
 
-std::vector<std::optional<std::vector<LdapRecord>>> run_searches(
-    LDAP* ld, const std::vector<LdapSearchRequest>& requests) {
+void run_searches(LDAP* ld, const std::vector<LdapSearchRequest>& requests,
+                  const SearchDone& done) {
     // Searches in flight at once: enough to keep the server busy, few enough that neither side
     // can fill the connection's buffers with requests while the other waits to send answers.
     constexpr std::size_t window = 8;
@@ -302,26 +303,33 @@ std::vector<std::optional<std::vector<LdapRecord>>> run_searches(
                 read_entry(ld, message.get(), search.records.size(), search.ranged));
         } else if (type == LDAP_RES_SEARCH_RESULT) {
             waiting.erase(owner);
-            finish_page(ld, message.get(), requests[index], searches[index], index, waiting);
+            RunningSearch& search = searches[index];
+            const std::size_t pages_before = waiting.size();
+            finish_page(ld, message.get(), requests[index], search, index, waiting);
+            const bool complete = waiting.size() == pages_before;  // no further page asked for
             fill_window();
+            // Values in ranges need searches of their own: such a search is finished at the end.
+            if (complete && !search.failed && search.ranged.empty()) {
+                search.handed_over = true;
+                done(index, std::move(search.records));
+            }
         }
         // continuation references are skipped
     }
-    std::vector<std::optional<std::vector<LdapRecord>>> results(requests.size());
     for (std::size_t i = 0; i < requests.size(); ++i) {
         RunningSearch& search = searches[i];
+        if (search.failed || search.handed_over)
+            continue;
         try {
             for (const RangedAttribute& first_part : search.ranged)
                 complete_range(ld, requests[i], search.records[first_part.record], first_part);
         } catch (const ServerLost&) {
             throw;
         } catch (const DirectoryError&) {
-            search.failed = true;
+            continue;
         }
-        if (!search.failed)
-            results[i] = std::move(search.records);
+        done(i, std::move(search.records));
     }
-    return results;
 }
 
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {

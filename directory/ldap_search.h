@@ -6,6 +6,7 @@
 #include <ldap.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,12 +53,12 @@ class ServerSilent : public ServerLost {
 // when the server refuses the search (no such base, a referral, a limit exceeded, a bad filter).
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request);
 
-// Runs the searches side by side on one handle: every search is sent before the first answer is
-// read, and the answers are taken in the order they arrive, so the server works on the next
-// search while this side reads the last. One result per request: its records, or nothing where
-// the server refused that search. Throws ServerLost when the handle cannot be used any more.
-std::vector<std::optional<std::vector<LdapRecord>>> run_searches(
-    LDAP* ld, const std::vector<LdapSearchRequest>& requests);
+// Runs the searches side by side on one handle, several in flight at once, and hands each one's
+// records to done (with the request's index) as soon as it is complete, while the server works on
+// the next ones. A search the server refused is not handed over. Throws ServerLost when the
+// handle cannot be used any more.
+using SearchDone = std::function<void(std::size_t index, std::vector<LdapRecord> records)>;
+void run_searches(LDAP* ld, const std::vector<LdapSearchRequest>& requests, const SearchDone& done);
 
 // "member;range=0-1499" read as its parts; nothing for a name without a range option.
 struct AttributeRange {
