@@ -5,7 +5,8 @@
 // it times:
 //   read      the folder read as the program does it: rights::find_dir_rights with the Linux
 //             management layer and the GroupResolver over libldap, with its default options;
-//   floor     one paged search that dumps every user and group with the attributes the read uses;
+//   floor     one paged search that dumps every user and group with the attributes the read uses
+//             (the read and the floor: best of three runs);
 //   baseline  the same read one name at a time: no batches, no kept answers, a new connection per
 //             resolution, a walk over all rows per name. Run at each size up to the largest whose
 //             estimate stays within five minutes, and stopped at five minutes.
@@ -252,6 +253,17 @@ std::optional<Measurement> in_child(const std::function<Measurement()>& work, do
     return m;
 }
 
+// The fastest of runs measurements, each in a child of its own.
+std::optional<Measurement> best_of(int runs, const std::function<Measurement()>& work) {
+    std::optional<Measurement> best;
+    for (int run = 0; run < runs; ++run) {
+        const std::optional<Measurement> m = in_child(work, 600);
+        if (m && (!best || m->seconds < best->seconds))
+            best = m;
+    }
+    return best;
+}
+
 class NoHooks : public permscope::rights::ReadHooks {
   public:
     void read_starting() override {}
@@ -352,8 +364,9 @@ SizeResult measure_size(int users, const std::string& folder, const std::vector<
     const std::string suffix = slapd->suffix();
 
     in_child([&] { return floor_dump(uri, suffix); }, 600);  // warms slapd's cache
-    result.floor = in_child([&] { return floor_dump(uri, suffix); }, 600);
-    result.read = in_child([&] { return folder_read(uri, folder, true); }, 600);
+    // The machine is shared: the floor and the read are each taken as the best of three.
+    result.floor = best_of(3, [&] { return floor_dump(uri, suffix); });
+    result.read = best_of(3, [&] { return folder_read(uri, folder, true); });
     if (result.floor)
         std::printf("  floor     %8.3f s  cpu=%.2f s slapd cpu=%.2f s  entries=%lld  peak=%ld MB\n",
                     result.floor->seconds, result.floor->cpu_seconds, result.floor->server_seconds,
