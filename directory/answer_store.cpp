@@ -1,19 +1,10 @@
 #include "directory/answer_store.h"
 
+#include "common/ascii_case.h"
+
 namespace permscope::directory {
 
 namespace {
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 template <typename Read>
 auto read_or(Read read, decltype(read()) fallback) -> decltype(read()) {

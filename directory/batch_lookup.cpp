@@ -1,5 +1,7 @@
 #include "directory/batch_lookup.h"
 
+#include "common/ascii_case.h"
+
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
@@ -10,14 +12,6 @@
 namespace permscope::directory {
 
 namespace {
-
-std::string ascii_lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
 
 // The account names of a record, or nothing when the field cannot be read as texts.
 std::optional<std::vector<std::string>> account_names(const StoredAnswer& answer,

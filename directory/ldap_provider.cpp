@@ -1,5 +1,7 @@
 #include "directory/ldap_provider.h"
 
+#include "common/ascii_case.h"
+
 #include <csignal>
 #include <map>
 #include <memory>
@@ -13,17 +15,6 @@
 namespace permscope::directory {
 
 namespace {
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // Attributes that the directory's schema defines as multi-valued: always an array, even with one
 // value, as the provider hands them out.

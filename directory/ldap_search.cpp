@@ -1,5 +1,7 @@
 #include "directory/ldap_search.h"
 
+#include "common/ascii_case.h"
+
 #include <lber.h>
 
 #include <algorithm>
@@ -17,17 +19,6 @@ struct MessageDeleter {
     void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
 };
 using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 [[noreturn]] void throw_for_handle(LDAP* ld, const std::string& what) {
     int code = LDAP_OTHER;

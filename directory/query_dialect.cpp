@@ -1,5 +1,7 @@
 #include "directory/query_dialect.h"
 
+#include "common/ascii_case.h"
+
 #include <lber.h>
 #include <ldap.h>
 
@@ -15,17 +17,6 @@ bool is_blank(char c) {
 
 bool is_name_char(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_';
-}
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 // Reads the query text token by token, front to back.
