@@ -12,18 +12,7 @@ namespace {
 using Texts = std::vector<std::string>;
 using testing::row_texts;
 
-class GroupResolverLdapTest : public ::testing::Test {
-  protected:
-    std::string check(std::string name) {
-        std::string created;
-        return resolver.Group_check(users, groups, name, "", created);
-    }
-
-    GroupResolver resolver{testing::shared_organisation_provider(),
-                           [] { return std::string("example.test"); }};
-    ResultList users;
-    ResultList groups;
-};
+class GroupResolverLdapTest : public testing::OrganisationResolverTest {};
 
 TEST_F(GroupResolverLdapTest, WorkedExample) {
     std::string name = "G";

@@ -12,18 +12,7 @@ namespace {
 using Texts = std::vector<std::string>;
 using testing::row_texts;
 
-class MembershipLdapTest : public ::testing::Test {
-  protected:
-    std::string check(std::string name) {
-        std::string created;
-        return resolver.Group_check(users, groups, name, "", created);
-    }
-
-    GroupResolver resolver{testing::shared_organisation_provider(),
-                           [] { return std::string("example.test"); }};
-    ResultList users;
-    ResultList groups;
-};
+class MembershipLdapTest : public testing::OrganisationResolverTest {};
 
 TEST_F(MembershipLdapTest, LastFirstNamesStayApart) {
     // A name cut at the first comma would make both "Müller\".

@@ -18,6 +18,7 @@
 
 #include "directory/ldap_provider.h"
 #include "directory/query_text.h"
+#include "tests/fixtures/loopback_listener.h"
 
 namespace permscope::directory {
 namespace {
@@ -44,16 +45,9 @@ class RangingServer {
   public:
     enum class Mode { Sound, Skewed, Forgetful, Mute };
     explicit RangingServer(Mode mode = Mode::Sound) : mode_(mode) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(fd_, 4) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        port_ = ntohs(address.sin_port);
+        const auto listener = testing::listen_on_loopback(4);
+        fd_ = listener.fd;
+        port_ = listener.port;
         thread_ = std::thread([this] { serve(); });
     }
     ~RangingServer() {

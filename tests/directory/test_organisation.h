@@ -5,8 +5,11 @@
 #include <memory>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "common/result_list.h"
 #include "directory/directory_provider.h"
+#include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
 #include "tests/fixtures/private_slapd.h"
 
@@ -25,6 +28,21 @@ directory::DirectoryProvider& shared_organisation_provider();
 
 // Rows as "text|sub-item 1|…", for comparing whole lists.
 std::vector<std::string> row_texts(const ResultList& list);
+
+// A resolver over the organisation's shared provider with two empty lists, for the tests that
+// resolve names against it.
+class OrganisationResolverTest : public ::testing::Test {
+  protected:
+    std::string check(std::string name) {
+        std::string created;
+        return resolver.Group_check(users, groups, name, "", created);
+    }
+
+    directory::GroupResolver resolver{shared_organisation_provider(),
+                                      [] { return std::string("example.test"); }};
+    ResultList users;
+    ResultList groups;
+};
 
 constexpr int big_group_size = 2000;
 constexpr int chain_length = 1000;

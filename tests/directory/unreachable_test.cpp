@@ -14,6 +14,7 @@
 
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
+#include "tests/fixtures/loopback_listener.h"
 #include "tests/fixtures/private_slapd.h"
 
 namespace permscope::directory {
@@ -28,16 +29,9 @@ constexpr auto time_out = 1500ms;
 class SilentServer {
   public:
     SilentServer() {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(fd_, 16) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        port_ = ntohs(address.sin_port);
+        const auto listener = testing::listen_on_loopback(16);
+        fd_ = listener.fd;
+        port_ = listener.port;
         thread_ = std::thread([this] { serve(); });
     }
     ~SilentServer() {
