@@ -63,31 +63,39 @@ struct RangedAttribute {
     AttributeRange range;
 };
 
+// Reads the entry in one pass over its encoding: names and values are copied straight from the
+// message, which libldap's per-attribute value lookups would scan again for every attribute.
 LdapRecord read_entry(LDAP* ld, LDAPMessage* entry, std::size_t record_index,
                       std::vector<RangedAttribute>& ranged) {
     LdapRecord record;
-    if (char* dn = ldap_get_dn(ld, entry)) {
-        record.dn = dn;
-        ldap_memfree(dn);
-    }
     BerElement* ber = nullptr;
-    for (char* name = ldap_first_attribute(ld, entry, &ber); name;
-         name = ldap_next_attribute(ld, entry, ber)) {
+    berval dn{0, nullptr};
+    if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
+        // An entry whose encoding cannot be read counts as one without name or attributes.
+        if (ber)
+            ber_free(ber, 0);
+        return record;
+    }
+    if (dn.bv_val)
+        record.dn.assign(dn.bv_val, dn.bv_len);
+    berval name{0, nullptr};
+    berval* values = nullptr;
+    while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS && name.bv_val) {
+        const std::string_view name_text(name.bv_val, name.bv_len);
         LdapRecord::Attribute attribute;
-        std::optional<AttributeRange> range = parse_attribute_range(name);
-        attribute.name = range ? range->name : std::string(name);
-        if (berval** values = ldap_get_values_len(ld, entry, name)) {
-            for (berval** v = values; *v; ++v)
-                attribute.values.emplace_back((*v)->bv_val, (*v)->bv_len);
-            ldap_value_free_len(values);
+        std::optional<AttributeRange> range = parse_attribute_range(name_text);
+        attribute.name = range ? range->name : std::string(name_text);
+        if (values) {
+            for (const berval* v = values; v->bv_val; ++v)
+                attribute.values.emplace_back(v->bv_val, v->bv_len);
+            ber_memfree(values);
+            values = nullptr;
         }
         if (range)
             ranged.push_back({record_index, record.attributes.size(), std::move(*range)});
         record.attributes.push_back(std::move(attribute));
-        ldap_memfree(name);
     }
-    if (ber)
-        ber_free(ber, 0);
+    ber_free(ber, 0);
     return record;
 }
 
@@ -255,9 +263,10 @@ void finish_page(LDAP* ld, LDAPMessage* message, const LdapSearchRequest& reques
 
 void run_searches(LDAP* ld, const std::vector<LdapSearchRequest>& requests,
                   const SearchDone& done) {
-    // Searches in flight at once: enough to keep the server busy, few enough that neither side
-    // can fill the connection's buffers with requests while the other waits to send answers.
-    constexpr std::size_t window = 8;
+    // Searches in flight at once: enough that every worker thread of the server has one while
+    // the answers of others travel, few enough that neither side can fill the connection's
+    // buffers with requests while the other waits to send answers.
+    constexpr std::size_t window = 16;
     std::vector<RunningSearch> searches(requests.size());
     std::unordered_map<int, std::size_t> waiting;  // message id -> search
     std::size_t next = 0;

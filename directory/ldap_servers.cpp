@@ -51,6 +51,19 @@ std::string srv_uris(const std::string& domain) {
     return uris;
 }
 
+// libldap reads a TCP connection one message part at a time, two reads and a poll for each
+// record of an answer; a read-ahead layer above the socket takes in whatever has arrived at once.
+// It sits below TLS and SASL layers, which are added later at the same or higher levels.
+int add_read_ahead(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb*) {
+    ber_len_t buffer_size = 64 * 1024;
+    ber_sockbuf_add_io(sb, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_TRANSPORT, &buffer_size);
+    return 0;
+}
+
+void connection_closed(LDAP*, Sockbuf*, ldap_conncb*) {}
+
+ldap_conncb read_ahead_callback{add_read_ahead, connection_closed, nullptr};
+
 void set_options(LDAP* ld, const LdapProviderOptions& options) {
     const int version = LDAP_VERSION3;
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -60,6 +73,7 @@ void set_options(LDAP* ld, const LdapProviderOptions& options) {
     // Bounds libldap's own synchronous waits (inside the SASL exchange) as well.
     ldap_set_option(ld, LDAP_OPT_TIMEOUT, &network);
     ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+    ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &read_ahead_callback);
 }
 
 int sasl_defaults(LDAP*, unsigned, void*, void* interactions) {
