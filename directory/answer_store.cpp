@@ -29,6 +29,7 @@ std::shared_ptr<StoredAnswer> StoredRecordset::take_answer() {
     if (!fresh_ || position_ != 0)
         return nullptr;
     answer_ = std::make_shared<const StoredAnswer>();
+    first_ = end_ = position_ = 0;
     return std::move(fresh_);
 }
 
@@ -64,34 +65,39 @@ std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::strin
     return answer;
 }
 
-std::pair<std::string, std::string_view> AnswerStore::split(std::string_view text,
-                                                            SearchScope scope) {
+std::pair<std::string_view, std::string_view> AnswerStore::split(std::string_view text) {
     const std::size_t quote = text.rfind("='");
     const std::size_t cut = quote == std::string_view::npos ? 0 : quote + 2;
-    std::string head(1, static_cast<char>('0' + static_cast<int>(scope)));
-    head += text.substr(0, cut);
-    return {std::move(head), text.substr(cut)};
+    return {text.substr(0, cut), text.substr(cut)};
 }
 
-std::shared_ptr<const StoredAnswer> AnswerStore::find(std::string_view text,
-                                                      SearchScope scope) const {
-    const auto [head, tail] = split(text, scope);
-    const auto tails = answers_.find(head);
-    if (tails == answers_.end())
-        return nullptr;
-    const auto found = tails->second.find(tail);
-    return found == tails->second.end() ? nullptr : found->second;
+std::size_t AnswerStore::head_index(std::string_view text, SearchScope scope) const {
+    for (std::size_t i = 0; i < heads_.size(); ++i)
+        if (heads_[i].scope == scope && heads_[i].text == text)
+            return i;
+    return heads_.size();
+}
+
+AnswerPart AnswerStore::find(std::string_view text, SearchScope scope) const {
+    const auto [head_text, tail] = split(text);
+    const std::size_t kept = head_index(head_text, scope);
+    if (kept == heads_.size())
+        return {};
+    const Tails& tails = heads_[kept].tails;
+    const auto found = tails.find(tail);
+    return found == tails.end() ? AnswerPart{} : found->second;
 }
 
 bool AnswerStore::contains(std::string_view text, SearchScope scope) const {
-    return find(text, scope) != nullptr;
+    return static_cast<bool>(find(text, scope));
 }
 
-void AnswerStore::keep(std::string_view text, SearchScope scope,
-                       std::shared_ptr<const StoredAnswer> answer) {
-    auto [head, tail] = split(text, scope);
-    Tails& tails = answers_[std::move(head)];
-    const auto [place, added] = tails.try_emplace(std::string(tail), answer);
+void AnswerStore::keep(std::string_view text, SearchScope scope, AnswerPart answer) {
+    const auto [head_text, tail] = split(text);
+    const std::size_t kept = head_index(head_text, scope);
+    if (kept == heads_.size())
+        heads_.push_back(Head{scope, std::string(head_text), {}});
+    const auto [place, added] = heads_[kept].tails.try_emplace(std::string(tail), answer);
     if (added)
         ++size_;
     else
@@ -99,7 +105,7 @@ void AnswerStore::keep(std::string_view text, SearchScope scope,
 }
 
 void AnswerStore::clear() {
-    answers_.clear();
+    heads_.clear();
     size_ = 0;
 }
 

@@ -27,27 +27,46 @@ struct StoredAnswer {
     std::vector<StoredRecord> records;
 };
 
+// Consecutive records of a stored answer: a whole answer, or the part of a batch's answer that
+// answers one name (the names of a batch share its answer rather than each holding a copy).
+struct AnswerPart {
+    std::shared_ptr<const StoredAnswer> answer;
+    std::size_t first = 0;
+    std::size_t count = 0;
+
+    static AnswerPart whole(std::shared_ptr<const StoredAnswer> answer) {
+        const std::size_t count = answer ? answer->records.size() : 0;
+        return {std::move(answer), 0, count};
+    }
+    explicit operator bool() const { return answer != nullptr; }
+};
+
 // A record set over a stored answer, positioned on its first record.
 class StoredRecordset : public Recordset {
   public:
-    // An answer that others hold too (a kept one).
+    // An answer, or a part of one, that others hold too (a kept one).
+    explicit StoredRecordset(AnswerPart part)
+        : answer_(std::move(part.answer)),
+          first_(part.first),
+          end_(part.first + part.count),
+          position_(first_) {}
     explicit StoredRecordset(std::shared_ptr<const StoredAnswer> answer)
-        : answer_(std::move(answer)) {}
+        : StoredRecordset(AnswerPart::whole(std::move(answer))) {}
     // A fresh answer that nothing else holds: a reader may take it over whole.
     explicit StoredRecordset(std::shared_ptr<StoredAnswer> fresh)
-        : answer_(fresh), fresh_(std::move(fresh)) {}
+        : StoredRecordset(AnswerPart::whole(fresh)) {
+        fresh_ = std::move(fresh);
+    }
 
     // The fresh answer, handed over while no record has been read yet; the record set is empty
     // afterwards. nullptr for a shared answer, or once taken.
     std::shared_ptr<StoredAnswer> take_answer();
 
-    std::int64_t RecordCount() const override {
-        return static_cast<std::int64_t>(answer_->records.size());
-    }
+    std::int64_t RecordCount() const override { return static_cast<std::int64_t>(end_ - first_); }
     FieldValue Fields(std::string_view name) const override;
     std::string DistinguishedName() const override { return current().dn; }
     std::string SecurityIdentifier() const override { return current().sid; }
-    bool Eof() const override { return position_ >= answer_->records.size(); }
+    bool Eof() const override { return position_ >= end_; }
     void MoveNext() override;
 
   private:
@@ -55,6 +74,8 @@ class StoredRecordset : public Recordset {
 
     std::shared_ptr<const StoredAnswer> answer_;
     std::shared_ptr<StoredAnswer> fresh_;
+    std::size_t first_ = 0;
+    std::size_t end_ = 0;
     std::size_t position_ = 0;
 };
 
@@ -65,30 +86,40 @@ std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::strin
 
 class AnswerStore {
   public:
-    // The stored answer of a query text run with scope; nullptr when there is none.
-    std::shared_ptr<const StoredAnswer> find(std::string_view text, SearchScope scope) const;
-    void keep(std::string_view text, SearchScope scope, std::shared_ptr<const StoredAnswer> answer);
+    // The stored answer of a query text run with scope; an empty part when there is none.
+    AnswerPart find(std::string_view text, SearchScope scope) const;
+    void keep(std::string_view text, SearchScope scope, AnswerPart answer);
+    void keep(std::string_view text, SearchScope scope,
+              std::shared_ptr<const StoredAnswer> answer) {
+        keep(text, scope, AnswerPart::whole(std::move(answer)));
+    }
     bool contains(std::string_view text, SearchScope scope) const;
     void clear();
     std::size_t size() const { return size_; }
 
   private:
     // The texts of one read differ mostly in the looked-up value at their end, so each text is
-    // kept as its head (up to the last "='") and its tail: the few heads once, and the tails as
-    // short keys that fit inside their strings. Equal texts and only equal texts have equal parts.
+    // kept as its head (up to the last "='") and its tail: the few heads once, looked through in
+    // turn, and the tails as short keys that fit inside their strings. Equal texts and only equal
+    // texts have equal parts.
     struct Hash {
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const {
             return std::hash<std::string_view>{}(s);
         }
     };
-    template <typename Value>
-    using Map = std::unordered_map<std::string, Value, Hash, std::equal_to<>>;
-    using Tails = Map<std::shared_ptr<const StoredAnswer>>;
+    using Tails = std::unordered_map<std::string, AnswerPart, Hash, std::equal_to<>>;
+    struct Head {
+        SearchScope scope;
+        std::string text;
+        Tails tails;
+    };
 
-    static std::pair<std::string, std::string_view> split(std::string_view text, SearchScope scope);
+    static std::pair<std::string_view, std::string_view> split(std::string_view text);
+    // The index of the head kept for text and scope; heads_.size() when there is none.
+    std::size_t head_index(std::string_view text, SearchScope scope) const;
 
-    Map<Tails> answers_;
+    std::vector<Head> heads_;
     std::size_t size_ = 0;
 };
 

@@ -30,11 +30,7 @@ std::optional<std::vector<std::string>> account_names(const StoredAnswer& answer
 }
 
 enum class LookupKind { Group, User };
-
-struct Batch {
-    LookupKind kind;
-    std::vector<std::string> names;
-};
+using Names = std::vector<std::string>;
 
 std::string single_lookup_text(std::string_view base, LookupKind kind, std::string_view name) {
     return kind == LookupKind::Group ? group_lookup_text(base, name) : user_lookup_text(base, name);
@@ -49,44 +45,121 @@ void add_group(const StoredRecord& record, FoundGroups& found) {
         found.member_values.push_back(*text);
 }
 
-// Keeps what one batch answer decides; adds the member values of the groups it found.
-void keep_decided(AnswerStore& answers, std::string_view base, const Batch& batch, Recordset& set,
-                  FoundGroups& found) {
-    std::shared_ptr<StoredAnswer> answer;
+// The answer of a batch, or nothing when it cannot be read.
+std::shared_ptr<StoredAnswer> read_batch_answer(Recordset& set, std::vector<std::string> selected) {
     try {
-        answer = read_answer(set, {"Name", "samAccountName", "Member"});
+        return read_answer(set, std::move(selected));
     } catch (const DirectoryError&) {
-        return;
+        return nullptr;
     }
-    const std::vector<Attribution> attributed = attribute_batch_answer(*answer, batch.names);
-    // Most names of a batch have no entry of the kind asked; they share one empty answer. A
-    // record moves into the answer of the last name it answers.
-    auto nothing = std::make_shared<StoredAnswer>();
-    nothing->selected = answer->selected;
-    std::vector<int> uses(answer->records.size(), 0);
+}
+
+// Keeps what the answer of a batch of one kind decides for its names; adds the member values of
+// the groups it found. The records go into one answer in the order of the names they answer, so
+// that each name's answer is a run of it; a record that answers several names is in each run.
+void keep_decided(AnswerStore& answers, std::string_view base, LookupKind kind, const Names& names,
+                  StoredAnswer& answer, FoundGroups& found) {
+    const std::vector<Attribution> attributed = attribute_batch_answer(answer, names);
+    std::vector<int> uses(answer.records.size(), 0);
     for (const Attribution& a : attributed)
         for (const std::size_t record : a.records)
             ++uses[record];
-    for (std::size_t i = 0; i < batch.names.size(); ++i) {
-        if (!attributed[i].decided)
-            continue;
-        std::shared_ptr<StoredAnswer> own = nothing;
-        if (!attributed[i].records.empty()) {
-            own = std::make_shared<StoredAnswer>();
-            own->selected = answer->selected;
-        }
+    auto runs = std::make_shared<StoredAnswer>();
+    runs->selected = answer.selected;
+    std::vector<std::size_t> starts(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        starts[i] = runs->records.size();
         for (const std::size_t record : attributed[i].records) {
-            StoredRecord& stored = answer->records[record];
-            if (batch.kind == LookupKind::Group)
+            StoredRecord& stored = answer.records[record];
+            if (kind == LookupKind::Group)
                 add_group(stored, found);
             if (--uses[record] == 0)
-                own->records.push_back(std::move(stored));
+                runs->records.push_back(std::move(stored));
             else
-                own->records.push_back(stored);
+                runs->records.push_back(stored);
         }
-        answers.keep(single_lookup_text(base, batch.kind, batch.names[i]), SearchScope::Subtree,
-                     std::move(own));
     }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (attributed[i].decided)
+            answers.keep(single_lookup_text(base, kind, names[i]), SearchScope::Subtree,
+                         AnswerPart{runs, starts[i], attributed[i].records.size()});
+    }
+}
+
+// Splits the answer of an account batch into the records of the group and of the user lookups;
+// false when a record's category leaves that unknown.
+bool split_by_category(StoredAnswer& accounts, StoredAnswer& groups, StoredAnswer& users) {
+    groups.selected = users.selected = {"Name", "samAccountName", "Member"};
+    for (StoredRecord& record : accounts.records) {
+        const CategoryMatch match = category_match(record.fields[3]);
+        if (!match.known)
+            return false;
+        record.fields.pop_back();
+        if (match.group)
+            groups.records.push_back(match.user ? record : std::move(record));
+        if (match.user)
+            users.records.push_back(std::move(record));
+    }
+    return true;
+}
+
+enum class Outcome { Kept, Unsplit, Failed };
+
+// Asks for the accounts of each batch in one search and keeps what the answers decide.
+std::vector<Outcome> ask_accounts(DirectoryProvider& provider, AnswerStore& answers,
+                                  std::string_view base, const std::vector<const Names*>& batches,
+                                  FoundGroups& found) {
+    std::vector<std::string> texts;
+    for (const Names* names : batches)
+        texts.push_back(batch_account_lookup_text(base, *names));
+    std::vector<Outcome> outcomes(batches.size(), Outcome::Failed);
+    provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
+        if (b >= batches.size() || !set)
+            return;
+        const std::shared_ptr<StoredAnswer> answer =
+            read_batch_answer(*set, {"Name", "samAccountName", "Member", "objectCategory"});
+        StoredAnswer groups, users;
+        if (!answer) {
+            return;
+        } else if (!split_by_category(*answer, groups, users)) {
+            outcomes[b] = Outcome::Unsplit;
+            return;
+        }
+        keep_decided(answers, base, LookupKind::Group, *batches[b], groups, found);
+        keep_decided(answers, base, LookupKind::User, *batches[b], users, found);
+        outcomes[b] = Outcome::Kept;
+    });
+    return outcomes;
+}
+
+// Asks for the groups and for the users of each batch in a search each.
+void ask_by_category(DirectoryProvider& provider, AnswerStore& answers, std::string_view base,
+                     const std::vector<const Names*>& batches, FoundGroups& found) {
+    std::vector<std::string> texts;
+    std::vector<std::pair<LookupKind, const Names*>> searches;
+    for (const Names* names : batches) {
+        for (const LookupKind kind : {LookupKind::Group, LookupKind::User}) {
+            texts.push_back(
+                batch_lookup_text(base, kind == LookupKind::Group ? "Group" : "User", *names));
+            searches.emplace_back(kind, names);
+        }
+    }
+    provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
+        if (b >= searches.size() || !set)
+            return;
+        if (const auto answer = read_batch_answer(*set, {"Name", "samAccountName", "Member"}))
+            keep_decided(answers, base, searches[b].first, *searches[b].second, *answer, found);
+    });
+}
+
+std::vector<Names> in_batches(const Names& names, std::size_t batch_size) {
+    const std::size_t size = batch_size > 0 ? batch_size : 1;
+    std::vector<Names> batches;
+    for (std::size_t start = 0; start < names.size(); start += size)
+        batches.emplace_back(
+            names.begin() + static_cast<std::ptrdiff_t>(start),
+            names.begin() + static_cast<std::ptrdiff_t>(std::min(names.size(), start + size)));
+    return batches;
 }
 
 }  // namespace
@@ -135,29 +208,58 @@ std::vector<Attribution> attribute_batch_answer(const StoredAnswer& answer,
     return attributed;
 }
 
+CategoryMatch category_match(const FieldValue& category) {
+    std::vector<std::string_view> values;
+    if (const auto* text = std::get_if<std::string>(&category))
+        values.push_back(*text);
+    else if (const auto* texts = std::get_if<std::vector<std::string>>(&category))
+        values.assign(texts->begin(), texts->end());
+    CategoryMatch match;
+    if (values.empty())
+        return match;
+    for (const std::string_view value : values) {
+        if (!batchable_name(value) || value.find('=') != std::string_view::npos)
+            return {};
+        const bool group = value == "Group", user = value == "User";
+        if ((!group && equals_ignoring_case(value, "Group")) ||
+            (!user && equals_ignoring_case(value, "User")))
+            return {};
+        match.group = match.group || group;
+        match.user = match.user || user;
+    }
+    match.known = true;
+    return match;
+}
+
 FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
                                std::string_view base, const std::vector<std::string>& names,
-                               std::size_t batch_size) {
-    const std::size_t size = batch_size > 0 ? batch_size : 1;
-    std::vector<Batch> batches;
-    std::vector<std::string> texts;
-    for (std::size_t start = 0; start < names.size(); start += size) {
-        const std::vector<std::string> chunk(
-            names.begin() + static_cast<std::ptrdiff_t>(start),
-            names.begin() + static_cast<std::ptrdiff_t>(std::min(names.size(), start + size)));
-        // Both lookups of every name: which names are groups is known only from the answers.
-        for (const LookupKind kind : {LookupKind::Group, LookupKind::User}) {
-            texts.push_back(
-                batch_lookup_text(base, kind == LookupKind::Group ? "Group" : "User", chunk));
-            batches.push_back({kind, chunk});
+                               std::size_t batch_size, CategorySplit& split) {
+    const std::vector<Names> batches = in_batches(names, batch_size);
+    FoundGroups found;
+    std::vector<const Names*> by_category;
+    std::size_t next = 0;
+    // Until a directory's first answer shows its categories, batches are asked one at a time.
+    for (; split == CategorySplit::Untried && next < batches.size(); ++next) {
+        const Outcome outcome = ask_accounts(provider, answers, base, {&batches[next]}, found)[0];
+        if (outcome == Outcome::Kept)
+            split = CategorySplit::Here;
+        if (outcome == Outcome::Unsplit) {
+            split = CategorySplit::ByDirectory;
+            by_category.push_back(&batches[next]);
         }
     }
-    FoundGroups found;
-    // Each answer is taken in while the directory works on the next batches.
-    provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
-        if (b < batches.size() && set)
-            keep_decided(answers, base, batches[b], *set, found);
-    });
+    std::vector<const Names*> rest;
+    for (; next < batches.size(); ++next)
+        rest.push_back(&batches[next]);
+    if (split == CategorySplit::Here) {
+        const std::vector<Outcome> outcomes = ask_accounts(provider, answers, base, rest, found);
+        for (std::size_t b = 0; b < rest.size(); ++b)
+            if (outcomes[b] == Outcome::Unsplit)
+                by_category.push_back(rest[b]);
+    } else {
+        by_category.insert(by_category.end(), rest.begin(), rest.end());
+    }
+    ask_by_category(provider, answers, base, by_category, found);
     return found;
 }
 

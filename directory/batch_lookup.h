@@ -9,6 +9,10 @@
 // - a name gets the batch's answer when exactly one record carries it exactly, or when no record
 //   carries it in any case (then no entry matches it: a matching one would be in the answer);
 //   a name that only a case variant carries, or several records, is asked on its own.
+// A batch asks for the names' accounts of any category once, and tells the group lookups'
+// records from the user lookups' by the category each record carries, where that category
+// decides it beyond doubt (see category_match); a batch where one does not is asked again as one
+// group and one user search.
 
 #include <cstddef>
 #include <string>
@@ -23,17 +27,34 @@ namespace permscope::directory {
 // True for a non-empty name of printable ASCII characters without blanks.
 bool batchable_name(std::string_view name);
 
+// Which of a record's lookups its category value answers: the group lookup's (objectCategory
+// 'Group'), the user lookup's ('User'). Known only for a value of printable ASCII without blanks
+// and without "=", that is "Group" or "User" exactly or no case variant of either: any plain text
+// rule of the directory then compares it the same way. A case variant, a distinguished name
+// (Active Directory's categories, which the directory maps from the names), another text or no
+// value leaves it unknown.
+struct CategoryMatch {
+    bool known = false;
+    bool group = false;
+    bool user = false;
+};
+CategoryMatch category_match(const FieldValue& category);
+
+// Whether a directory's categories are told apart on this side, learnt from its first batch.
+enum class CategorySplit { Untried, Here, ByDirectory };
+
 // Runs the group and the user lookups of names (all batchable) in batches, all sent to the
 // directory before the first answer is read, and keeps every answer a batch decides under the
 // name's own lookup text. Returns the groups the batches found, so that their members can be
-// looked up next. A batch that fails decides nothing.
+// looked up next. A batch that fails decides nothing. split is what is known of the directory
+// at base, and is updated.
 struct FoundGroups {
     std::vector<std::string> dns;
     std::vector<std::string> member_values;  // of all of them, in order
 };
 FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
                                std::string_view base, const std::vector<std::string>& names,
-                               std::size_t batch_size);
+                               std::size_t batch_size, CategorySplit& split);
 
 // The part of look_up_in_batches that needs no directory: hands the records of one batch answer
 // to the names asked. Returns, per name, the records that answer it, or nothing for a name the

@@ -243,8 +243,9 @@ void GroupResolver::look_up_members_in_batches(const std::string& base, const st
                 names.push_back(std::move(name));
             }
         }
-        FoundGroups found =
-            look_up_in_batches(provider_, *answers_, base, names, options_.batch_size);
+        const auto split = category_splits_.try_emplace(base, CategorySplit::Untried).first;
+        FoundGroups found = look_up_in_batches(provider_, *answers_, base, names,
+                                               options_.batch_size, split->second);
         for (const std::string& dn : found.dns)
             batched_groups_.insert(base + '\n' + dn);
         level = std::move(found.member_values);

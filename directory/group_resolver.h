@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -13,6 +14,7 @@
 namespace permscope::directory {
 
 class AnswerStore;
+enum class CategorySplit;
 class DirectoryProvider;
 class RowIndex;
 
@@ -71,6 +73,9 @@ class GroupResolver {
     std::unique_ptr<AnswerStore> answers_;
     // Groups (base and distinguished name) whose members went into batches in this read.
     std::unordered_set<std::string> batched_groups_;
+    // Per base name: whether batch answers can be split by category on this side. Kept across
+    // reads: it is a property of the directory.
+    std::unordered_map<std::string, CategorySplit> category_splits_;
     std::unique_ptr<RowIndex> user_index_;
     std::unique_ptr<RowIndex> group_index_;
 };

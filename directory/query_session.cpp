@@ -33,7 +33,7 @@ bool QuerySession::execute(std::string text, Slot slot, SearchScope scope) {
     if (!command_)
         return false;
     if (answers_) {
-        if (std::shared_ptr<const StoredAnswer> kept = answers_->find(text, scope)) {
+        if (AnswerPart kept = answers_->find(text, scope)) {
             recordsets_[index(slot)] = std::make_unique<StoredRecordset>(std::move(kept));
             return true;
         }

@@ -51,13 +51,9 @@ std::string lookup_text(std::string_view base, std::string_view category, std::s
 
 }  // namespace
 
-std::string batch_lookup_text(std::string_view base, std::string_view category,
-                              const std::vector<std::string>& names) {
-    std::string text = "SELECT Name, samAccountName, Member FROM 'LDAP://";
-    text += base;
-    text += "' WHERE objectCategory='";
-    text += category;
-    text += "' and (";
+namespace {
+
+void append_account_terms(std::string& text, const std::vector<std::string>& names) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0)
             text += " or ";
@@ -65,7 +61,28 @@ std::string batch_lookup_text(std::string_view base, std::string_view category,
         text += quoted_value(names[i]);
         text += "'";
     }
+}
+
+}  // namespace
+
+std::string batch_lookup_text(std::string_view base, std::string_view category,
+                              const std::vector<std::string>& names) {
+    std::string text = "SELECT Name, samAccountName, Member FROM 'LDAP://";
+    text += base;
+    text += "' WHERE objectCategory='";
+    text += category;
+    text += "' and (";
+    append_account_terms(text, names);
     text += ")";
+    return text;
+}
+
+std::string batch_account_lookup_text(std::string_view base,
+                                      const std::vector<std::string>& names) {
+    std::string text = "SELECT Name, samAccountName, Member, objectCategory FROM 'LDAP://";
+    text += base;
+    text += "' WHERE ";
+    append_account_terms(text, names);
     return text;
 }
 

@@ -27,6 +27,11 @@ std::string member_lookup_text(std::string_view base, std::string_view name);
 std::string batch_lookup_text(std::string_view base, std::string_view category,
                               const std::vector<std::string>& names);
 
+// The account names of many names in one query, whatever their category: the account name terms
+// joined by "or", with the category selected after the lookups' own fields, so that the group
+// and the user lookups' records can be told apart in the answer.
+std::string batch_account_lookup_text(std::string_view base, const std::vector<std::string>& names);
+
 // Reads one object: its account name and category (with Searchscope set to base).
 std::string entry_read_text(std::string_view distinguished_name);
 // The accounts whose primary group has the relative identifier rid.

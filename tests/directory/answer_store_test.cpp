@@ -92,9 +92,9 @@ TEST(AnswerStore, TextsAreKeptApartWhereverTheyDiffer) {
     }
     EXPECT_EQ(store.size(), texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        const auto found = store.find(texts[i], SearchScope::Subtree);
-        ASSERT_NE(found, nullptr) << texts[i];
-        EXPECT_EQ(found->selected, std::vector<std::string>{std::to_string(i)}) << texts[i];
+        const AnswerPart found = store.find(texts[i], SearchScope::Subtree);
+        ASSERT_TRUE(found) << texts[i];
+        EXPECT_EQ(found.answer->selected, std::vector<std::string>{std::to_string(i)}) << texts[i];
         EXPECT_FALSE(store.contains(texts[i], SearchScope::Base));
     }
     EXPECT_FALSE(store.contains("SELECT a FROM 'LDAP://dc=x' WHERE n='c'", SearchScope::Subtree));

@@ -1,8 +1,8 @@
 // The fast path (batches, kept answers, row index, reused handles) against one name at a time on
 // random organisations in private slapds: nesting, cycles, shared members, account names that
 // differ from their member values in case, umlauts, blanks, filter characters, accounts that
-// differ only in case, and members that name nothing. Every visible column of both lists and
-// every created-entries list must be the same.
+// differ only in case, accounts of other or unclear categories, and members that name nothing.
+// Every visible column of both lists and every created-entries list must be the same.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -84,6 +84,23 @@ Organisation make_organisation(unsigned seed) {
             {"quer" + n + "y", "quer" + n, o.user("quer" + n + "y", "quer" + n, people)});
         users.push_back(
             {"quer" + n, "quer" + n + "x", o.user("quer" + n, "quer" + n + "x", people)});
+    }
+    // Accounts whose category is not plainly "User" or "Group": a computer, and in every second
+    // organisation a user whose category is "User" only to a directory that ignores case, and one
+    // whose category is a distinguished name, as Active Directory keeps it.
+    const auto add_odd = [&](const std::string& account, const std::string& category) {
+        // The member value is the account name; the stored name differs, so that a record taken
+        // for a user's shows.
+        const std::string dn = "cn=" + account + "," + people;
+        o.raw_entry(dn, "objectClass: user\ncn: " + account + "\nname: Konto " + account +
+                            "\nsAMAccountName: " + account + "\nobjectCategory: " + category +
+                            "\n");
+        users.push_back({account, account, dn});
+    };
+    add_odd("PC" + std::to_string(seed) + "$", "Computer");
+    if (seed % 2 == 0) {
+        add_odd("klein", "user");
+        add_odd("person", "CN=Person,CN=Schema,CN=Configuration," + o.suffix());
     }
     // Two accounts that differ only in case: one lookup finds both.
     users.push_back({"dup", "dup", o.user("dup", "dup", people)});

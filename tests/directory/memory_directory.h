@@ -27,6 +27,8 @@ class MemoryDirectory : public directory::DirectoryProvider {
     void add_group(const std::string& cn, const std::string& account,
                    std::vector<std::string> member_dns, const std::string& ou = "");
     static std::string dn_of(const std::string& cn, const std::string& ou = "");
+    // Any entry, for categories and shapes the two above do not make.
+    void add_entry(Entry entry) { entries_.push_back(std::move(entry)); }
 
     // Steps, one line each: "create ADODB.Connection", "Open Provider=ADsDSOObject;",
     // "ActiveConnection", "CommandText <text>", "Searchscope base", "Execute", "RecordCount",
