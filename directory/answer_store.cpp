@@ -78,14 +78,25 @@ std::size_t AnswerStore::head_index(std::string_view text, SearchScope scope) co
     return heads_.size();
 }
 
+const AnswerStore::HeadAnswer* AnswerStore::TailAnswers::find(std::size_t head) const {
+    for (std::size_t i = 0; i < count; ++i) {
+        const HeadAnswer& kept = i < first.size() ? first[i] : more[i - first.size()];
+        if (kept.head == head)
+            return &kept;
+    }
+    return nullptr;
+}
+
 AnswerPart AnswerStore::find(std::string_view text, SearchScope scope) const {
     const auto [head_text, tail] = split(text);
-    const std::size_t kept = head_index(head_text, scope);
-    if (kept == heads_.size())
+    const std::size_t head = head_index(head_text, scope);
+    if (head == heads_.size())
         return {};
-    const Tails& tails = heads_[kept].tails;
-    const auto found = tails.find(tail);
-    return found == tails.end() ? AnswerPart{} : found->second;
+    const auto found = tails_.find(tail);
+    if (found == tails_.end())
+        return {};
+    const HeadAnswer* kept = found->second.find(head);
+    return kept ? kept->answer : AnswerPart{};
 }
 
 bool AnswerStore::contains(std::string_view text, SearchScope scope) const {
@@ -94,18 +105,25 @@ bool AnswerStore::contains(std::string_view text, SearchScope scope) const {
 
 void AnswerStore::keep(std::string_view text, SearchScope scope, AnswerPart answer) {
     const auto [head_text, tail] = split(text);
-    const std::size_t kept = head_index(head_text, scope);
-    if (kept == heads_.size())
-        heads_.push_back(Head{scope, std::string(head_text), {}});
-    const auto [place, added] = heads_[kept].tails.try_emplace(std::string(tail), answer);
-    if (added)
-        ++size_;
+    const std::size_t head = head_index(head_text, scope);
+    if (head == heads_.size())
+        heads_.push_back(Head{scope, std::string(head_text)});
+    TailAnswers& answers = tails_.try_emplace(std::string(tail)).first->second;
+    if (HeadAnswer* kept = answers.find(head)) {
+        kept->answer = std::move(answer);
+        return;
+    }
+    if (answers.count < answers.first.size())
+        answers.first[answers.count] = {head, std::move(answer)};
     else
-        place->second = std::move(answer);
+        answers.more.push_back({head, std::move(answer)});
+    ++answers.count;
+    ++size_;
 }
 
 void AnswerStore::clear() {
     heads_.clear();
+    tails_.clear();
     size_ = 0;
 }
 

@@ -4,6 +4,7 @@
 // meeting. An answer is stored whole (every record with every field its query selected), so a
 // record set read back from the store is indistinguishable from the one the directory gave.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -100,19 +101,32 @@ class AnswerStore {
   private:
     // The texts of one read differ mostly in the looked-up value at their end, so each text is
     // kept as its head (up to the last "='") and its tail: the few heads once, looked through in
-    // turn, and the tails as short keys that fit inside their strings. Equal texts and only equal
-    // texts have equal parts.
+    // turn, and each tail once with the answers of every head it came with (a name's group and
+    // user lookups share one place). Equal texts and only equal texts have equal parts.
     struct Hash {
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const {
             return std::hash<std::string_view>{}(s);
         }
     };
-    using Tails = std::unordered_map<std::string, AnswerPart, Hash, std::equal_to<>>;
     struct Head {
         SearchScope scope;
         std::string text;
-        Tails tails;
+    };
+    struct HeadAnswer {
+        std::size_t head;
+        AnswerPart answer;
+    };
+    // The answers of one tail; most tails come with one or two heads.
+    struct TailAnswers {
+        std::array<HeadAnswer, 2> first;
+        std::size_t count = 0;
+        std::vector<HeadAnswer> more;
+
+        const HeadAnswer* find(std::size_t head) const;
+        HeadAnswer* find(std::size_t head) {
+            return const_cast<HeadAnswer*>(std::as_const(*this).find(head));
+        }
     };
 
     static std::pair<std::string_view, std::string_view> split(std::string_view text);
@@ -120,6 +134,7 @@ class AnswerStore {
     std::size_t head_index(std::string_view text, SearchScope scope) const;
 
     std::vector<Head> heads_;
+    std::unordered_map<std::string, TailAnswers, Hash, std::equal_to<>> tails_;
     std::size_t size_ = 0;
 };
 

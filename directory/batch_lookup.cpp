@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <optional>
-#include <unordered_map>
+#include <span>
 
 #include "directory/query_session.h"
 #include "directory/query_text.h"
@@ -13,20 +13,33 @@ namespace permscope::directory {
 
 namespace {
 
-// The account names of a record, or nothing when the field cannot be read as texts.
-std::optional<std::vector<std::string>> account_names(const StoredAnswer& answer,
-                                                      const StoredRecord& record) {
-    for (std::size_t i = 0; i < answer.selected.size(); ++i) {
-        if (ascii_lower(answer.selected[i]) != "samaccountname")
-            continue;
-        const FieldValue& value = record.fields[i];
-        if (const auto* text = std::get_if<std::string>(&value))
-            return std::vector<std::string>{*text};
-        if (const auto* texts = std::get_if<std::vector<std::string>>(&value))
-            return *texts;
-        return std::nullopt;
+constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
+
+// The place of the account name among an answer's fields; kNoField when it was not selected.
+std::size_t account_field(const StoredAnswer& answer) {
+    for (std::size_t i = 0; i < answer.selected.size(); ++i)
+        if (equals_ignoring_case(answer.selected[i], "samAccountName"))
+            return i;
+    return kNoField;
+}
+
+// Orders (folded account name, record) pairs by the name alone.
+struct ByName {
+    bool operator()(const std::pair<std::string, std::size_t>& a, const std::string& b) const {
+        return a.first < b;
     }
-    return std::nullopt;
+    bool operator()(const std::string& a, const std::pair<std::string, std::size_t>& b) const {
+        return a < b.first;
+    }
+};
+
+// The texts of a field: one, several, or none when it holds no text.
+std::span<const std::string> texts_of(const FieldValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value))
+        return {text, 1};
+    if (const auto* texts = std::get_if<std::vector<std::string>>(&value))
+        return *texts;
+    return {};
 }
 
 enum class LookupKind { Group, User };
@@ -62,27 +75,27 @@ void keep_decided(AnswerStore& answers, std::string_view base, LookupKind kind, 
     const std::vector<Attribution> attributed = attribute_batch_answer(answer, names);
     std::vector<int> uses(answer.records.size(), 0);
     for (const Attribution& a : attributed)
-        for (const std::size_t record : a.records)
-            ++uses[record];
+        if (a.record)
+            ++uses[*a.record];
     auto runs = std::make_shared<StoredAnswer>();
     runs->selected = answer.selected;
     std::vector<std::size_t> starts(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         starts[i] = runs->records.size();
-        for (const std::size_t record : attributed[i].records) {
-            StoredRecord& stored = answer.records[record];
-            if (kind == LookupKind::Group)
-                add_group(stored, found);
-            if (--uses[record] == 0)
-                runs->records.push_back(std::move(stored));
-            else
-                runs->records.push_back(stored);
-        }
+        if (!attributed[i].record)
+            continue;
+        StoredRecord& stored = answer.records[*attributed[i].record];
+        if (kind == LookupKind::Group)
+            add_group(stored, found);
+        if (--uses[*attributed[i].record] == 0)
+            runs->records.push_back(std::move(stored));
+        else
+            runs->records.push_back(stored);
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (attributed[i].decided)
             answers.keep(single_lookup_text(base, kind, names[i]), SearchScope::Subtree,
-                         AnswerPart{runs, starts[i], attributed[i].records.size()});
+                         AnswerPart{runs, starts[i], attributed[i].record ? 1u : 0u});
     }
 }
 
@@ -176,49 +189,47 @@ bool batchable_name(std::string_view name) {
 std::vector<Attribution> attribute_batch_answer(const StoredAnswer& answer,
                                                 const std::vector<std::string>& names) {
     std::vector<Attribution> attributed(names.size());
-    std::unordered_map<std::string, std::vector<std::size_t>> records_by_folded_name;
+    const std::size_t field = account_field(answer);
+    // Every account name the answer carries, case folded, with its record.
+    std::vector<std::pair<std::string, std::size_t>> carried;
     for (std::size_t r = 0; r < answer.records.size(); ++r) {
-        const std::optional<std::vector<std::string>> accounts =
-            account_names(answer, answer.records[r]);
-        if (!accounts || accounts->empty())
+        const std::span<const std::string> accounts =
+            field == kNoField ? std::span<const std::string>()
+                              : texts_of(answer.records[r].fields[field]);
+        if (accounts.empty())
             return attributed;
-        for (const std::string& account : *accounts) {
+        for (const std::string& account : accounts) {
             if (!batchable_name(account))
                 return attributed;
-            std::vector<std::size_t>& records = records_by_folded_name[ascii_lower(account)];
-            if (records.empty() || records.back() != r)
-                records.push_back(r);
+            carried.emplace_back(ascii_lower(account), r);
         }
     }
+    std::sort(carried.begin(), carried.end());
+    carried.erase(std::unique(carried.begin(), carried.end()), carried.end());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const auto found = records_by_folded_name.find(ascii_lower(names[i]));
-        if (found == records_by_folded_name.end()) {
+        const std::string folded = ascii_lower(names[i]);
+        const auto [first, last] =
+            std::equal_range(carried.begin(), carried.end(), folded, ByName{});
+        if (first == last) {
             attributed[i].decided = true;
             continue;
         }
-        if (found->second.size() != 1)
+        if (last - first != 1)
             continue;
-        const std::size_t record = found->second.front();
-        const std::optional<std::vector<std::string>> accounts =
-            account_names(answer, answer.records[record]);
-        for (const std::string& account : *accounts)
+        for (const std::string& account : texts_of(answer.records[first->second].fields[field]))
             if (account == names[i])
-                attributed[i] = {true, {record}};
+                attributed[i] = {true, first->second};
     }
     return attributed;
 }
 
 CategoryMatch category_match(const FieldValue& category) {
-    std::vector<std::string_view> values;
-    if (const auto* text = std::get_if<std::string>(&category))
-        values.push_back(*text);
-    else if (const auto* texts = std::get_if<std::vector<std::string>>(&category))
-        values.assign(texts->begin(), texts->end());
-    CategoryMatch match;
+    const std::span<const std::string> values = texts_of(category);
     if (values.empty())
-        return match;
-    for (const std::string_view value : values) {
-        if (!batchable_name(value) || value.find('=') != std::string_view::npos)
+        return {};
+    CategoryMatch match;
+    for (const std::string& value : values) {
+        if (!batchable_name(value) || value.find('=') != std::string::npos)
             return {};
         const bool group = value == "Group", user = value == "User";
         if ((!group && equals_ignoring_case(value, "Group")) ||

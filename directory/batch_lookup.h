@@ -15,6 +15,7 @@
 // group and one user search.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,11 +58,11 @@ FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers
                                std::size_t batch_size, CategorySplit& split);
 
 // The part of look_up_in_batches that needs no directory: hands the records of one batch answer
-// to the names asked. Returns, per name, the records that answer it, or nothing for a name the
-// answer does not decide.
+// to the names asked. Returns, per name, the record that answers it (at most one does), or that
+// the answer does not decide it.
 struct Attribution {
     bool decided = false;
-    std::vector<std::size_t> records;  // indices into the answer's records
+    std::optional<std::size_t> record;  // index into the answer's records
 };
 std::vector<Attribution> attribute_batch_answer(const StoredAnswer& answer,
                                                 const std::vector<std::string>& names);

@@ -161,7 +161,7 @@ void GroupResolver::folder_read_finished() {
 // from, for a member.
 void GroupResolver::resolve(Resolution& resolution, std::string& name,
                             const std::string& head_group, const std::string* member_dn) {
-    const std::string base = base_name(domain_name_ ? domain_name_() : std::string());
+    const std::string base = current_base();
     auto session =
         std::make_unique<QuerySession>(provider_, options_.keep_answers ? answers_.get() : nullptr);
     session->execute(group_lookup_text(base, name), Slot::First);
@@ -202,6 +202,17 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
     session->close();
 }
 
+// The base name of the domain the window names now. Asked for every name; the base is built
+// again only when the domain changed.
+const std::string& GroupResolver::current_base() {
+    std::string domain = domain_name_ ? domain_name_() : std::string();
+    if (domain != base_domain_ || base_.empty()) {
+        base_ = base_name(domain);
+        base_domain_ = std::move(domain);
+    }
+    return base_;
+}
+
 // Resolves the members of the open frames depth first, each with its group as head group, and
 // closes a group's session when its last member is done.
 void GroupResolver::expand_members(Resolution& resolution) {
@@ -213,8 +224,8 @@ void GroupResolver::expand_members(Resolution& resolution) {
             resolution.frames.pop_back();
             continue;
         }
-        // Copies: resolving the member may open a frame of its own and move this one.
-        const std::string dn = group.member_dns[group.next++];
+        // Taken out: resolving the member may open a frame of its own and move this one.
+        const std::string dn = std::move(group.member_dns[group.next++]);
         const std::string head_group = group.name;
         std::string member_name = first_component_value(dn);
         resolve(resolution, member_name, head_group, &dn);

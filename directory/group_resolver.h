@@ -60,6 +60,7 @@ class GroupResolver {
     void resolve(Resolution& resolution, std::string& name, const std::string& head_group,
                  const std::string* member_dn);
     void expand_members(Resolution& resolution);
+    const std::string& current_base();
     void look_up_members_in_batches(const std::string& base, const std::string& group_dn,
                                     const std::vector<std::string>& member_dns);
     std::vector<ResultList::Position> rows_named(RowIndex& index, const ResultList& list,
@@ -69,6 +70,8 @@ class GroupResolver {
 
     DirectoryProvider& provider_;
     std::function<std::string()> domain_name_;
+    std::string base_domain_;  // the domain name base_ was built from
+    std::string base_;
     ResolutionOptions options_;
     std::unique_ptr<AnswerStore> answers_;
     // Groups (base and distinguished name) whose members went into batches in this read.

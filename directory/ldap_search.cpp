@@ -78,6 +78,7 @@ LdapRecord read_entry(LDAP* ld, LDAPMessage* entry, std::size_t record_index,
     }
     if (dn.bv_val)
         record.dn.assign(dn.bv_val, dn.bv_len);
+    record.attributes.reserve(4);
     berval name{0, nullptr};
     berval* values = nullptr;
     while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS && name.bv_val) {
@@ -86,6 +87,10 @@ LdapRecord read_entry(LDAP* ld, LDAPMessage* entry, std::size_t record_index,
         std::optional<AttributeRange> range = parse_attribute_range(name_text);
         attribute.name = range ? range->name : std::string(name_text);
         if (values) {
+            std::size_t count = 0;
+            while (values[count].bv_val)
+                ++count;
+            attribute.values.reserve(count);
             for (const berval* v = values; v->bv_val; ++v)
                 attribute.values.emplace_back(v->bv_val, v->bv_len);
             ber_memfree(values);

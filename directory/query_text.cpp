@@ -24,46 +24,52 @@ std::string base_name(std::string_view domain_name) {
     return base;
 }
 
-std::string quoted_value(std::string_view value) {
-    std::string quoted;
-    quoted.reserve(value.size());
-    for (const char c : value) {
-        quoted += c;
-        if (c == '\'')
-            quoted += '\'';
-    }
-    return quoted;
-}
-
 namespace {
 
+void append_quoted(std::string& text, std::string_view value) {
+    for (const char c : value) {
+        text += c;
+        if (c == '\'')
+            text += '\'';
+    }
+}
+
+// A lookup runs once or twice for every name a read meets: its text is built in one piece.
 std::string lookup_text(std::string_view base, std::string_view category, std::string_view name) {
-    std::string text = "SELECT Name, samAccountName, Member FROM 'LDAP://";
+    constexpr std::string_view select = "SELECT Name, samAccountName, Member FROM 'LDAP://";
+    constexpr std::string_view where = "' WHERE objectCategory='";
+    constexpr std::string_view account = "' and samAccountName='";
+    std::string text;
+    text.reserve(select.size() + base.size() + where.size() + category.size() + account.size() +
+                 2 * name.size() + 1);
+    text += select;
     text += base;
-    text += "' WHERE ";
-    text += "objectCategory='";
+    text += where;
     text += category;
-    text += "' and samAccountName='";
-    text += quoted_value(name);
-    text += "'";
+    text += account;
+    append_quoted(text, name);
+    text += '\'';
     return text;
 }
-
-}  // namespace
-
-namespace {
 
 void append_account_terms(std::string& text, const std::vector<std::string>& names) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0)
             text += " or ";
         text += "samAccountName='";
-        text += quoted_value(names[i]);
+        append_quoted(text, names[i]);
         text += "'";
     }
 }
 
 }  // namespace
+
+std::string quoted_value(std::string_view value) {
+    std::string quoted;
+    quoted.reserve(value.size());
+    append_quoted(quoted, value);
+    return quoted;
+}
 
 std::string batch_lookup_text(std::string_view base, std::string_view category,
                               const std::vector<std::string>& names) {

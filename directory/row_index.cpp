@@ -12,12 +12,13 @@ void RowIndex::follow(const ResultList& list) {
         generation_ = list.generation();
         indexed_ = 0;
     }
+    if (indexed_ == list.count())
+        return;
     while (indexed_ < list.count()) {
         ++indexed_;
         positions_[list.text(indexed_)].push_back(indexed_);
     }
-    if (indexed_ > 0)
-        last_text_ = list.text(indexed_);
+    last_text_ = list.text(indexed_);
 }
 
 const std::vector<RowIndex::Position>& RowIndex::find(const ResultList& list,

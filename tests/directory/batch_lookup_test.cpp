@@ -89,13 +89,13 @@ TEST(AttributeBatchAnswer, ExactMatchesAndCertainAbsence) {
         attribute_batch_answer(answer, {"alice", "bob", "dave", "carol", "ALICE"});
     ASSERT_EQ(got.size(), 5u);
     EXPECT_TRUE(got[0].decided);
-    EXPECT_EQ(got[0].records, (std::vector<std::size_t>{0}));
+    EXPECT_EQ(got[0].record, 0u);
     // Only a case variant carries it: whether it matches depends on the directory's rule.
     EXPECT_FALSE(got[1].decided);
     EXPECT_TRUE(got[2].decided);
-    EXPECT_TRUE(got[2].records.empty());
+    EXPECT_FALSE(got[2].record);
     EXPECT_TRUE(got[3].decided);
-    EXPECT_EQ(got[3].records, (std::vector<std::size_t>{2}));
+    EXPECT_EQ(got[3].record, 2u);
     EXPECT_FALSE(got[4].decided);
 }
 
@@ -120,9 +120,9 @@ TEST(AttributeBatchAnswer, MultiValuedAccountNamesCountEach) {
     const StoredAnswer answer =
         answer_with_accounts({std::vector<std::string>{"one", "two"}, std::string("three")});
     const std::vector<Attribution> got = attribute_batch_answer(answer, {"two", "three", "one"});
-    EXPECT_EQ(got[0].records, (std::vector<std::size_t>{0}));
-    EXPECT_EQ(got[1].records, (std::vector<std::size_t>{1}));
-    EXPECT_EQ(got[2].records, (std::vector<std::size_t>{0}));
+    EXPECT_EQ(got[0].record, 0u);
+    EXPECT_EQ(got[1].record, 1u);
+    EXPECT_EQ(got[2].record, 0u);
 }
 
 // The same folder-read-like sequence through the fast path and one name at a time.
