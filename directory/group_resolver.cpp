@@ -162,6 +162,8 @@ void GroupResolver::folder_read_finished() {
 void GroupResolver::resolve(Resolution& resolution, std::string& name,
                             const std::string& head_group, const std::string* member_dn) {
     const std::string base = current_base();
+    if (resolve_kept_user(resolution, name, head_group, base))
+        return;
     auto session =
         std::make_unique<QuerySession>(provider_, options_.keep_answers ? answers_.get() : nullptr);
     session->execute(group_lookup_text(base, name), Slot::First);
@@ -211,6 +213,30 @@ const std::string& GroupResolver::current_base() {
         base_domain_ = std::move(domain);
     }
     return base_;
+}
+
+// A name whose kept answers say that it is no group and is a user is entered without a session:
+// the session would only read the same answers from the store. False where a session is needed.
+bool GroupResolver::resolve_kept_user(Resolution& resolution, std::string& name,
+                                      const std::string& head_group, const std::string& base) {
+    if (!options_.keep_answers)
+        return false;
+    const AnswerPart group = answers_->find(group_lookup_text(base, name), SearchScope::Subtree);
+    if (!group || group.count != 0)
+        return false;
+    const AnswerPart user = answers_->find(user_lookup_text(base, name), SearchScope::Subtree);
+    if (!user || user.count == 0)
+        return false;
+    const StoredRecordset set(user);
+    FieldValue directory_name;
+    try {
+        directory_name = set.Fields("Name");
+    } catch (const DirectoryError&) {
+    }
+    if (std::optional<std::string> text = single_text(directory_name))
+        name = std::move(*text);
+    enter_user_row(resolution, name, head_group);
+    return true;
 }
 
 // Resolves the members of the open frames depth first, each with its group as head group, and

@@ -59,6 +59,8 @@ class GroupResolver {
     struct Resolution;
     void resolve(Resolution& resolution, std::string& name, const std::string& head_group,
                  const std::string* member_dn);
+    bool resolve_kept_user(Resolution& resolution, std::string& name,
+                           const std::string& head_group, const std::string& base);
     void expand_members(Resolution& resolution);
     const std::string& current_base();
     void look_up_members_in_batches(const std::string& base, const std::string& group_dn,

@@ -357,7 +357,10 @@ std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {
 std::optional<AttributeRange> parse_attribute_range(std::string_view attribute) {
     constexpr std::string_view option = ";range=";
     std::size_t at = std::string_view::npos;
-    for (std::size_t i = 0; i + option.size() <= attribute.size(); ++i) {
+    // Options follow the name after a ";": most names have none.
+    for (std::size_t i = attribute.find(';');
+         i != std::string_view::npos && i + option.size() <= attribute.size();
+         i = attribute.find(';', i + 1)) {
         if (equals_ignoring_case(attribute.substr(i, option.size()), option)) {
             at = i;
             break;
