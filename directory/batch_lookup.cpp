@@ -45,8 +45,12 @@ std::span<const std::string> texts_of(const FieldValue& value) {
 enum class LookupKind { Group, User };
 using Names = std::vector<std::string>;
 
-std::string single_lookup_text(std::string_view base, LookupKind kind, std::string_view name) {
-    return kind == LookupKind::Group ? group_lookup_text(base, name) : user_lookup_text(base, name);
+void assign_single_lookup_text(std::string& text, std::string_view base, LookupKind kind,
+                               std::string_view name) {
+    if (kind == LookupKind::Group)
+        assign_group_lookup_text(text, base, name);
+    else
+        assign_user_lookup_text(text, base, name);
 }
 
 void add_group(const StoredRecord& record, FoundGroups& found) {
@@ -92,10 +96,13 @@ void keep_decided(AnswerStore& answers, std::string_view base, LookupKind kind, 
         else
             runs->records.push_back(stored);
     }
+    std::string text;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (attributed[i].decided)
-            answers.keep(single_lookup_text(base, kind, names[i]), SearchScope::Subtree,
-                         AnswerPart{runs, starts[i], attributed[i].record ? 1u : 0u});
+        if (!attributed[i].decided)
+            continue;
+        assign_single_lookup_text(text, base, kind, names[i]);
+        answers.keep(text, SearchScope::Subtree,
+                     AnswerPart{runs, starts[i], attributed[i].record ? 1u : 0u});
     }
 }
 

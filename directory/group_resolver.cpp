@@ -221,10 +221,12 @@ bool GroupResolver::resolve_kept_user(Resolution& resolution, std::string& name,
                                       const std::string& head_group, const std::string& base) {
     if (!options_.keep_answers)
         return false;
-    const AnswerPart group = answers_->find(group_lookup_text(base, name), SearchScope::Subtree);
+    assign_group_lookup_text(lookup_text_, base, name);
+    const AnswerPart group = answers_->find(lookup_text_, SearchScope::Subtree);
     if (!group || group.count != 0)
         return false;
-    const AnswerPart user = answers_->find(user_lookup_text(base, name), SearchScope::Subtree);
+    assign_user_lookup_text(lookup_text_, base, name);
+    const AnswerPart user = answers_->find(lookup_text_, SearchScope::Subtree);
     if (!user || user.count == 0)
         return false;
     const StoredRecordset set(user);
@@ -274,8 +276,10 @@ void GroupResolver::look_up_members_in_batches(const std::string& base, const st
         std::vector<std::string> names;
         for (const std::string& dn : level) {
             std::string name = first_component_value(dn);
-            if (batchable_name(name) && !asked.count(name) &&
-                !answers_->contains(group_lookup_text(base, name), SearchScope::Subtree)) {
+            if (!batchable_name(name) || asked.count(name))
+                continue;
+            assign_group_lookup_text(lookup_text_, base, name);
+            if (!answers_->contains(lookup_text_, SearchScope::Subtree)) {
                 asked.insert(name);
                 names.push_back(std::move(name));
             }

@@ -59,8 +59,8 @@ class GroupResolver {
     struct Resolution;
     void resolve(Resolution& resolution, std::string& name, const std::string& head_group,
                  const std::string* member_dn);
-    bool resolve_kept_user(Resolution& resolution, std::string& name,
-                           const std::string& head_group, const std::string& base);
+    bool resolve_kept_user(Resolution& resolution, std::string& name, const std::string& head_group,
+                           const std::string& base);
     void expand_members(Resolution& resolution);
     const std::string& current_base();
     void look_up_members_in_batches(const std::string& base, const std::string& group_dn,
@@ -81,6 +81,7 @@ class GroupResolver {
     // Per base name: whether batch answers can be split by category on this side. Kept across
     // reads: it is a property of the directory.
     std::unordered_map<std::string, CategorySplit> category_splits_;
+    std::string lookup_text_;  // a buffer for the lookup texts built name by name
     std::unique_ptr<RowIndex> user_index_;
     std::unique_ptr<RowIndex> group_index_;
 };

@@ -242,8 +242,6 @@ class LdapProvider : public DirectoryProvider {
         }
     }
 
-  public:
-  private:
     std::shared_ptr<LdapServers> servers_;
 };
 

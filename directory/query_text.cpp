@@ -36,11 +36,12 @@ void append_quoted(std::string& text, std::string_view value) {
 }
 
 // A lookup runs once or twice for every name a read meets: its text is built in one piece.
-std::string lookup_text(std::string_view base, std::string_view category, std::string_view name) {
+void assign_lookup_text(std::string& text, std::string_view base, std::string_view category,
+                        std::string_view name) {
     constexpr std::string_view select = "SELECT Name, samAccountName, Member FROM 'LDAP://";
     constexpr std::string_view where = "' WHERE objectCategory='";
     constexpr std::string_view account = "' and samAccountName='";
-    std::string text;
+    text.clear();
     text.reserve(select.size() + base.size() + where.size() + category.size() + account.size() +
                  2 * name.size() + 1);
     text += select;
@@ -50,7 +51,6 @@ std::string lookup_text(std::string_view base, std::string_view category, std::s
     text += account;
     append_quoted(text, name);
     text += '\'';
-    return text;
 }
 
 void append_account_terms(std::string& text, const std::vector<std::string>& names) {
@@ -94,11 +94,23 @@ std::string batch_account_lookup_text(std::string_view base,
 }
 
 std::string group_lookup_text(std::string_view base, std::string_view name) {
-    return lookup_text(base, "Group", name);
+    std::string text;
+    assign_group_lookup_text(text, base, name);
+    return text;
 }
 
 std::string user_lookup_text(std::string_view base, std::string_view name) {
-    return lookup_text(base, "User", name);
+    std::string text;
+    assign_user_lookup_text(text, base, name);
+    return text;
+}
+
+void assign_group_lookup_text(std::string& text, std::string_view base, std::string_view name) {
+    assign_lookup_text(text, base, "Group", name);
+}
+
+void assign_user_lookup_text(std::string& text, std::string_view base, std::string_view name) {
+    assign_lookup_text(text, base, "User", name);
 }
 
 std::string member_lookup_text(std::string_view base, std::string_view name) {

@@ -20,6 +20,10 @@ std::string quoted_value(std::string_view value);
 
 std::string group_lookup_text(std::string_view base, std::string_view name);
 std::string user_lookup_text(std::string_view base, std::string_view name);
+// The same texts written over text, for callers that build one per name of a long list and keep
+// the buffer.
+void assign_group_lookup_text(std::string& text, std::string_view base, std::string_view name);
+void assign_user_lookup_text(std::string& text, std::string_view base, std::string_view name);
 std::string member_lookup_text(std::string_view base, std::string_view name);
 
 // The group or user lookup (category "Group" or "User") of many names in one query: the account

@@ -40,10 +40,13 @@ TEST_F(X11Session, OneBorderlessWindowWhoseKeyColourShowsTheDesktop) {
     const QPoint strip(window.x + 300, window.y + 580);
     const QPoint title(window.x + 300, window.y + 40);
     const QPoint user_list(window.x + 600, window.y + 540);
+    // The colour key may take effect before every control has painted: wait for both.
     QImage shot;
     for (int i = 0; i < 100; ++i) {
         shot = screenshot();
-        if (!shot.isNull() && shot.pixelColor(strip) == QColor(Qt::white))
+        if (!shot.isNull() && shot.pixelColor(strip) == QColor(Qt::white) &&
+            shot.pixelColor(user_list) == QColor(0x40, 0x40, 0x40) &&
+            shot.pixelColor(title) != QColor(Qt::white))
             break;
         std::this_thread::sleep_for(200ms);
     }
