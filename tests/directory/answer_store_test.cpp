@@ -103,5 +103,33 @@ TEST(AnswerStore, TextsAreKeptApartWhereverTheyDiffer) {
     EXPECT_FALSE(store.contains(texts[0], SearchScope::Subtree));
 }
 
+TEST(AnswerStore, OneValueAskedByManyQueriesKeepsEachAnswer) {
+    const std::vector<std::string> heads = {
+        "SELECT a FROM 'LDAP://dc=x' WHERE n='", "SELECT a FROM 'LDAP://dc=x' WHERE m='",
+        "SELECT b FROM 'LDAP://dc=x' WHERE n='", "SELECT a FROM 'LDAP://dc=y' WHERE n='"};
+    AnswerStore store;
+    const auto answer_named = [](const std::string& name) {
+        auto answer = std::make_shared<StoredAnswer>();
+        answer->selected = {name};
+        return answer;
+    };
+    for (const SearchScope scope : {SearchScope::Subtree, SearchScope::Base})
+        for (std::size_t i = 0; i < heads.size(); ++i)
+            store.keep(heads[i] + "v'", scope, answer_named(std::to_string(i)));
+    // A later answer to one of them replaces that one only.
+    store.keep(heads[2] + "v'", SearchScope::Base, answer_named("new"));
+    EXPECT_EQ(store.size(), 2 * heads.size());
+    for (const SearchScope scope : {SearchScope::Subtree, SearchScope::Base}) {
+        for (std::size_t i = 0; i < heads.size(); ++i) {
+            const AnswerPart found = store.find(heads[i] + "v'", scope);
+            ASSERT_TRUE(found) << heads[i];
+            const std::string expected =
+                i == 2 && scope == SearchScope::Base ? "new" : std::to_string(i);
+            EXPECT_EQ(found.answer->selected.front(), expected) << heads[i];
+        }
+    }
+    EXPECT_FALSE(store.find(heads[0] + "w'", SearchScope::Subtree));
+}
+
 }  // namespace
 }  // namespace permscope::directory
