@@ -123,7 +123,9 @@ bool split_by_category(StoredAnswer& accounts, StoredAnswer& groups, StoredAnswe
     return true;
 }
 
-enum class Outcome { Kept, Unsplit, Failed };
+// What became of an account batch: its answer split by category (Split), or kept with no record
+// to learn from (Empty), or left to the category searches (Unsplit), or failed.
+enum class Outcome { Split, Empty, Unsplit, Failed };
 
 // Asks for the accounts of each batch in one search and keeps what the answers decide.
 std::vector<Outcome> ask_accounts(DirectoryProvider& provider, AnswerStore& answers,
@@ -145,9 +147,9 @@ std::vector<Outcome> ask_accounts(DirectoryProvider& provider, AnswerStore& answ
             outcomes[b] = Outcome::Unsplit;
             return;
         }
+        outcomes[b] = answer->records.empty() ? Outcome::Empty : Outcome::Split;
         keep_decided(answers, base, LookupKind::Group, *batches[b], groups, found);
         keep_decided(answers, base, LookupKind::User, *batches[b], users, found);
-        outcomes[b] = Outcome::Kept;
     });
     return outcomes;
 }
@@ -256,10 +258,11 @@ FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers
     FoundGroups found;
     std::vector<const Names*> by_category;
     std::size_t next = 0;
-    // Until a directory's first answer shows its categories, batches are asked one at a time.
+    // Until an answer with records shows a directory's categories, batches are asked one at a
+    // time.
     for (; split == CategorySplit::Untried && next < batches.size(); ++next) {
         const Outcome outcome = ask_accounts(provider, answers, base, {&batches[next]}, found)[0];
-        if (outcome == Outcome::Kept)
+        if (outcome == Outcome::Split)
             split = CategorySplit::Here;
         if (outcome == Outcome::Unsplit) {
             split = CategorySplit::ByDirectory;
@@ -271,9 +274,12 @@ FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers
         rest.push_back(&batches[next]);
     if (split == CategorySplit::Here) {
         const std::vector<Outcome> outcomes = ask_accounts(provider, answers, base, rest, found);
-        for (std::size_t b = 0; b < rest.size(); ++b)
-            if (outcomes[b] == Outcome::Unsplit)
+        for (std::size_t b = 0; b < rest.size(); ++b) {
+            if (outcomes[b] == Outcome::Unsplit) {
                 by_category.push_back(rest[b]);
+                split = CategorySplit::ByDirectory;  // for the batches still to come
+            }
+        }
     } else {
         by_category.insert(by_category.end(), rest.begin(), rest.end());
     }

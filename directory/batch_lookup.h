@@ -41,7 +41,8 @@ struct CategoryMatch {
 };
 CategoryMatch category_match(const FieldValue& category);
 
-// Whether a directory's categories are told apart on this side, learnt from its first batch.
+// Whether a directory's categories are told apart on this side, learnt from its first batch
+// answer with records; a batch whose categories cannot be told apart here ends it.
 enum class CategorySplit { Untried, Here, ByDirectory };
 
 // Runs the group and the user lookups of names (all batchable) in batches, all sent to the

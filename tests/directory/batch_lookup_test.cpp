@@ -252,6 +252,46 @@ TEST_F(FastPathTest, CategoriesNotToldApartHereAreLeftToTheDirectory) {
     EXPECT_EQ(texts[5], prefix + "objectCategory='User' and (samAccountName='U2')");
 }
 
+// Once a batch cannot be split here, the batches after it are asked by category.
+TEST_F(FastPathTest, ABatchInDoubtSendsTheLaterBatchesToTheCategorySearches) {
+    directory.add_entry(
+        {MemoryDirectory::dn_of("Klein"),
+         {{"name", {"Klein"}}, {"sAMAccountName", {"Klein"}}, {"objectCategory", {"user"}}}});
+    directory.add_group("G6", "G6", {dn("Geist"), dn("G7")});
+    directory.add_group("G7", "G7", {dn("U3"), dn("G8")});
+    directory.add_group("G8", "G8", {dn("Klein"), dn("G9")});
+    directory.add_group("G9", "G9", {dn("U2")});
+    const Lines trustees{"G6"};
+    const Read expected = read(literal, trustees);
+    directory.log.clear();
+    const Read got = read(fast, trustees);
+    EXPECT_EQ(got.users, expected.users);
+    EXPECT_EQ(got.groups, expected.groups);
+    EXPECT_EQ(got.created, expected.created);
+    const std::string accounts =
+        "CommandText SELECT Name, samAccountName, Member, objectCategory FROM "
+        "'LDAP://dc=example,dc=test' WHERE ";
+    const std::string prefix =
+        "CommandText SELECT Name, samAccountName, Member FROM "
+        "'LDAP://dc=example,dc=test' WHERE ";
+    Lines batches;
+    for (const std::string& text : directory.lines_beginning("CommandText"))
+        if (text.find(" or ") != std::string::npos ||
+            text.find("(samAccountName=") != std::string::npos || text.rfind(accounts, 0) == 0)
+            batches.push_back(text);
+    // "Geist" names nothing, G7 is a group: G6's level splits here; G7's level splits too; G8's
+    // holds a "user", is asked again by category, and G9's goes there straight away.
+    EXPECT_EQ(batches, (Lines{accounts + "samAccountName='Geist' or samAccountName='G7'",
+                              accounts + "samAccountName='U3' or samAccountName='G8'",
+                              accounts + "samAccountName='Klein' or samAccountName='G9'",
+                              prefix + "objectCategory='Group' and (samAccountName='Klein' or "
+                                       "samAccountName='G9')",
+                              prefix + "objectCategory='User' and (samAccountName='Klein' or "
+                                       "samAccountName='G9')",
+                              prefix + "objectCategory='Group' and (samAccountName='U2')",
+                              prefix + "objectCategory='User' and (samAccountName='U2')"}));
+}
+
 // Accounts of other categories come with the batch's answer and answer neither lookup.
 TEST_F(FastPathTest, AccountsOfOtherCategoriesAreNeitherUsersNorGroups) {
     directory.add_entry(
