@@ -92,10 +92,10 @@ AnswerPart AnswerStore::find(std::string_view text, SearchScope scope) const {
     const std::size_t head = head_index(head_text, scope);
     if (head == heads_.size())
         return {};
-    const auto found = tails_.find(tail);
-    if (found == tails_.end())
+    const TailAnswers* found = tails_.find(tail);
+    if (!found)
         return {};
-    const HeadAnswer* kept = found->second.find(head);
+    const HeadAnswer* kept = found->find(head);
     return kept ? kept->answer : AnswerPart{};
 }
 
@@ -108,7 +108,7 @@ void AnswerStore::keep(std::string_view text, SearchScope scope, AnswerPart answ
     const std::size_t head = head_index(head_text, scope);
     if (head == heads_.size())
         heads_.push_back(Head{scope, std::string(head_text)});
-    TailAnswers& answers = tails_.try_emplace(std::string(tail)).first->second;
+    TailAnswers& answers = *tails_.try_emplace(tail).first;
     if (HeadAnswer* kept = answers.find(head)) {
         kept->answer = std::move(answer);
         return;

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "common/flat_string_map.h"
 #include "directory/directory_provider.h"
 
 namespace permscope::directory {
@@ -103,12 +103,6 @@ class AnswerStore {
     // kept as its head (up to the last "='") and its tail: the few heads once, looked through in
     // turn, and each tail once with the answers of every head it came with (a name's group and
     // user lookups share one place). Equal texts and only equal texts have equal parts.
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const {
-            return std::hash<std::string_view>{}(s);
-        }
-    };
     struct Head {
         SearchScope scope;
         std::string text;
@@ -134,7 +128,7 @@ class AnswerStore {
     std::size_t head_index(std::string_view text, SearchScope scope) const;
 
     std::vector<Head> heads_;
-    std::unordered_map<std::string, TailAnswers, Hash, std::equal_to<>> tails_;
+    FlatStringMap<TailAnswers> tails_;
     std::size_t size_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "common/flat_string_map.h"
 #include "common/name_list.h"
 #include "directory/answer_store.h"
 #include "directory/batch_lookup.h"
@@ -270,19 +271,17 @@ void GroupResolver::look_up_members_in_batches(const std::string& base, const st
     // A group without a distinguished name is not remembered: its members are looked at again.
     if (!group_dn.empty() && !batched_groups_.insert(base + '\n' + group_dn).second)
         return;
-    std::unordered_set<std::string> asked;
+    FlatStringMap<bool> met;  // names already looked at in this call
     std::vector<std::string> level = member_dns;
     while (!level.empty()) {
         std::vector<std::string> names;
         for (const std::string& dn : level) {
             std::string name = first_component_value(dn);
-            if (!batchable_name(name) || asked.count(name))
+            if (!batchable_name(name) || !met.try_emplace(name).second)
                 continue;
             assign_group_lookup_text(lookup_text_, base, name);
-            if (!answers_->contains(lookup_text_, SearchScope::Subtree)) {
-                asked.insert(name);
+            if (!answers_->contains(lookup_text_, SearchScope::Subtree))
                 names.push_back(std::move(name));
-            }
         }
         const auto split = category_splits_.try_emplace(base, CategorySplit::Untried).first;
         FoundGroups found = look_up_in_batches(provider_, *answers_, base, names,

@@ -16,7 +16,7 @@ void RowIndex::follow(const ResultList& list) {
         return;
     while (indexed_ < list.count()) {
         ++indexed_;
-        positions_[list.text(indexed_)].push_back(indexed_);
+        positions_.try_emplace(list.text(indexed_)).first->push_back(indexed_);
     }
     last_text_ = list.text(indexed_);
 }
@@ -25,8 +25,8 @@ const std::vector<RowIndex::Position>& RowIndex::find(const ResultList& list,
                                                       std::string_view name) {
     static const std::vector<Position> none;
     follow(list);
-    const auto found = positions_.find(name);
-    return found == positions_.end() ? none : found->second;
+    const std::vector<Position>* found = positions_.find(name);
+    return found ? *found : none;
 }
 
 }  // namespace permscope::directory

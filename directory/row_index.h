@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "common/flat_string_map.h"
 #include "common/result_list.h"
 
 namespace permscope::directory {
@@ -25,13 +25,7 @@ class RowIndex {
   private:
     void follow(const ResultList& list);
 
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const {
-            return std::hash<std::string_view>{}(s);
-        }
-    };
-    std::unordered_map<std::string, std::vector<Position>, Hash, std::equal_to<>> positions_;
+    FlatStringMap<std::vector<Position>> positions_;
     const ResultList* list_ = nullptr;
     std::uint64_t generation_ = 0;
     Position indexed_ = 0;   // rows 1..indexed_ are in the index
