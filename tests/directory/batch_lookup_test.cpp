@@ -125,6 +125,12 @@ TEST(AttributeBatchAnswer, MultiValuedAccountNamesCountEach) {
     EXPECT_EQ(got[2].record, 0u);
 }
 
+const std::string kLookup =
+    "CommandText SELECT Name, samAccountName, Member FROM 'LDAP://dc=example,dc=test' WHERE ";
+const std::string kAccounts =
+    "CommandText SELECT Name, samAccountName, Member, objectCategory FROM "
+    "'LDAP://dc=example,dc=test' WHERE ";
+
 // The same folder-read-like sequence through the fast path and one name at a time.
 class FastPathTest : public ::testing::Test {
   protected:
@@ -139,6 +145,13 @@ class FastPathTest : public ::testing::Test {
         directory.add_user("Up", "UP");
     }
     static std::string dn(const std::string& cn) { return MemoryDirectory::dn_of(cn); }
+    // An account whose category the test chooses; its name is its cn.
+    void add_account(const std::string& cn, const std::string& account,
+                     const std::string& category) {
+        directory.add_entry(
+            {dn(cn),
+             {{"name", {cn}}, {"sAMAccountName", {account}}, {"objectCategory", {category}}}});
+    }
 
     struct Read {
         Lines users, groups, created;
@@ -165,6 +178,11 @@ class FastPathTest : public ::testing::Test {
         result.groups = rows(groups);
         return result;
     }
+    static void expect_same_rows(const Read& got, const Read& expected) {
+        EXPECT_EQ(got.users, expected.users);
+        EXPECT_EQ(got.groups, expected.groups);
+        EXPECT_EQ(got.created, expected.created);
+    }
     std::size_t executions() const { return directory.lines_beginning("Execute").size(); }
 
     MemoryDirectory directory;
@@ -179,9 +197,7 @@ TEST_F(FastPathTest, SameRowsWithFewerSearches) {
     const std::size_t literal_executions = executions();
     directory.log.clear();
     const Read got = read(fast, trustees);
-    EXPECT_EQ(got.users, expected.users);
-    EXPECT_EQ(got.groups, expected.groups);
-    EXPECT_EQ(got.created, expected.created);
+    expect_same_rows(got, expected);
     // "Up" is found by the user lookup of "UP" and takes the directory's Name.
     EXPECT_EQ(expected.users,
               (Lines{"U1|G; G2; ", "U2|G", "U3|G2", "Hans Meier|G", "Up|G", "nobody|no Group"}));
@@ -192,25 +208,19 @@ TEST_F(FastPathTest, MembersAreAskedForInBatchesAndUnsureNamesSingly) {
     read(fast, {"G"});
     const Lines texts = directory.lines_beginning("CommandText");
     ASSERT_GE(texts.size(), 3u);
-    const std::string prefix =
-        "CommandText SELECT Name, samAccountName, Member FROM "
-        "'LDAP://dc=example,dc=test' WHERE ";
-    const std::string accounts =
-        "CommandText SELECT Name, samAccountName, Member, objectCategory FROM "
-        "'LDAP://dc=example,dc=test' WHERE ";
     // One search for the accounts of G's members, whatever their category.
-    EXPECT_EQ(texts[1], accounts +
+    EXPECT_EQ(texts[1], kAccounts +
                             "samAccountName='U1' or samAccountName='U2' or "
                             "samAccountName='G2' or samAccountName='Up'");
     // The next level: the members of G2 that were not asked for yet.
-    EXPECT_EQ(texts[2], accounts + "samAccountName='U3'");
+    EXPECT_EQ(texts[2], kAccounts + "samAccountName='U3'");
     // "Hans Meier" has a blank and "Up" matched only the case variant "UP": both are asked on
     // their own; U1 and U2 are not.
     std::size_t singles_u1 = 0, singles_blank = 0, singles_up = 0;
     for (const std::string& text : texts) {
         singles_u1 += text.find("samAccountName='U1'") != std::string::npos;
-        singles_blank += text == prefix + "objectCategory='User' and samAccountName='Hans Meier'";
-        singles_up += text == prefix + "objectCategory='User' and samAccountName='Up'";
+        singles_blank += text == kLookup + "objectCategory='User' and samAccountName='Hans Meier'";
+        singles_up += text == kLookup + "objectCategory='User' and samAccountName='Up'";
     }
     // The batch of G's members; G2's level leaves out U1, which was asked for already.
     EXPECT_EQ(singles_u1, 1u);
@@ -221,42 +231,31 @@ TEST_F(FastPathTest, MembersAreAskedForInBatchesAndUnsureNamesSingly) {
 // Where a record's category cannot be told apart here, its batch is asked again as a group and a
 // user search, and so is every later batch of the directory.
 TEST_F(FastPathTest, CategoriesNotToldApartHereAreLeftToTheDirectory) {
-    directory.add_entry(
-        {MemoryDirectory::dn_of("Klein"),
-         {{"name", {"Klein"}}, {"sAMAccountName", {"Klein"}}, {"objectCategory", {"user"}}}});
+    add_account("Klein", "Klein", "user");
     directory.add_group("G3", "G3", {dn("Klein"), dn("G4")});
     directory.add_group("G4", "G4", {dn("U2")});
     const Lines trustees{"G3"};
     const Read expected = read(literal, trustees);
     directory.log.clear();
     const Read got = read(fast, trustees);
-    EXPECT_EQ(got.users, expected.users);
-    EXPECT_EQ(got.groups, expected.groups);
-    EXPECT_EQ(got.created, expected.created);
+    expect_same_rows(got, expected);
     EXPECT_EQ(expected.users, (Lines{"Klein|G3", "U2|G4"}));
-    const std::string prefix =
-        "CommandText SELECT Name, samAccountName, Member FROM "
-        "'LDAP://dc=example,dc=test' WHERE ";
     const Lines texts = directory.lines_beginning("CommandText");
     ASSERT_GE(texts.size(), 6u);
-    EXPECT_EQ(texts[1],
-              "CommandText SELECT Name, samAccountName, Member, objectCategory FROM "
-              "'LDAP://dc=example,dc=test' WHERE samAccountName='Klein' or samAccountName='G4'");
-    EXPECT_EQ(texts[2], prefix +
+    EXPECT_EQ(texts[1], kAccounts + "samAccountName='Klein' or samAccountName='G4'");
+    EXPECT_EQ(texts[2], kLookup +
                             "objectCategory='Group' and (samAccountName='Klein' or "
                             "samAccountName='G4')");
-    EXPECT_EQ(texts[3], prefix +
+    EXPECT_EQ(texts[3], kLookup +
                             "objectCategory='User' and (samAccountName='Klein' or "
                             "samAccountName='G4')");
-    EXPECT_EQ(texts[4], prefix + "objectCategory='Group' and (samAccountName='U2')");
-    EXPECT_EQ(texts[5], prefix + "objectCategory='User' and (samAccountName='U2')");
+    EXPECT_EQ(texts[4], kLookup + "objectCategory='Group' and (samAccountName='U2')");
+    EXPECT_EQ(texts[5], kLookup + "objectCategory='User' and (samAccountName='U2')");
 }
 
 // Once a batch cannot be split here, the batches after it are asked by category.
 TEST_F(FastPathTest, ABatchInDoubtSendsTheLaterBatchesToTheCategorySearches) {
-    directory.add_entry(
-        {MemoryDirectory::dn_of("Klein"),
-         {{"name", {"Klein"}}, {"sAMAccountName", {"Klein"}}, {"objectCategory", {"user"}}}});
+    add_account("Klein", "Klein", "user");
     directory.add_group("G6", "G6", {dn("Geist"), dn("G7")});
     directory.add_group("G7", "G7", {dn("U3"), dn("G8")});
     directory.add_group("G8", "G8", {dn("Klein"), dn("G9")});
@@ -265,45 +264,33 @@ TEST_F(FastPathTest, ABatchInDoubtSendsTheLaterBatchesToTheCategorySearches) {
     const Read expected = read(literal, trustees);
     directory.log.clear();
     const Read got = read(fast, trustees);
-    EXPECT_EQ(got.users, expected.users);
-    EXPECT_EQ(got.groups, expected.groups);
-    EXPECT_EQ(got.created, expected.created);
-    const std::string accounts =
-        "CommandText SELECT Name, samAccountName, Member, objectCategory FROM "
-        "'LDAP://dc=example,dc=test' WHERE ";
-    const std::string prefix =
-        "CommandText SELECT Name, samAccountName, Member FROM "
-        "'LDAP://dc=example,dc=test' WHERE ";
+    expect_same_rows(got, expected);
     Lines batches;
     for (const std::string& text : directory.lines_beginning("CommandText"))
         if (text.find(" or ") != std::string::npos ||
-            text.find("(samAccountName=") != std::string::npos || text.rfind(accounts, 0) == 0)
+            text.find("(samAccountName=") != std::string::npos || text.rfind(kAccounts, 0) == 0)
             batches.push_back(text);
     // "Geist" names nothing, G7 is a group: G6's level splits here; G7's level splits too; G8's
     // holds a "user", is asked again by category, and G9's goes there straight away.
-    EXPECT_EQ(batches, (Lines{accounts + "samAccountName='Geist' or samAccountName='G7'",
-                              accounts + "samAccountName='U3' or samAccountName='G8'",
-                              accounts + "samAccountName='Klein' or samAccountName='G9'",
-                              prefix + "objectCategory='Group' and (samAccountName='Klein' or "
-                                       "samAccountName='G9')",
-                              prefix + "objectCategory='User' and (samAccountName='Klein' or "
-                                       "samAccountName='G9')",
-                              prefix + "objectCategory='Group' and (samAccountName='U2')",
-                              prefix + "objectCategory='User' and (samAccountName='U2')"}));
+    EXPECT_EQ(batches, (Lines{kAccounts + "samAccountName='Geist' or samAccountName='G7'",
+                              kAccounts + "samAccountName='U3' or samAccountName='G8'",
+                              kAccounts + "samAccountName='Klein' or samAccountName='G9'",
+                              kLookup + "objectCategory='Group' and (samAccountName='Klein' or "
+                                        "samAccountName='G9')",
+                              kLookup + "objectCategory='User' and (samAccountName='Klein' or "
+                                        "samAccountName='G9')",
+                              kLookup + "objectCategory='Group' and (samAccountName='U2')",
+                              kLookup + "objectCategory='User' and (samAccountName='U2')"}));
 }
 
 // Accounts of other categories come with the batch's answer and answer neither lookup.
 TEST_F(FastPathTest, AccountsOfOtherCategoriesAreNeitherUsersNorGroups) {
-    directory.add_entry(
-        {MemoryDirectory::dn_of("PC1"),
-         {{"name", {"PC1"}}, {"sAMAccountName", {"PC1$"}}, {"objectCategory", {"Computer"}}}});
+    add_account("PC1", "PC1$", "Computer");
     directory.add_group("G5", "G5", {"CN=PC1$,DC=example,DC=test", dn("U1")});
     const Lines trustees{"G5", "PC1$"};
     const Read expected = read(literal, trustees);
     const Read got = read(fast, trustees);
-    EXPECT_EQ(got.users, expected.users);
-    EXPECT_EQ(got.groups, expected.groups);
-    EXPECT_EQ(got.created, expected.created);
+    expect_same_rows(got, expected);
     // Named directly after being reached: the row gains an empty head group.
     EXPECT_EQ(expected.users, (Lines{"PC1$|G5; ", "U1|G5"}));
 }
@@ -329,9 +316,7 @@ TEST_F(FastPathTest, FailingBatchesFallBackToSingleLookups) {
         return text.find(" or ") != std::string::npos;
     };
     const Read got = read(fast, trustees);
-    EXPECT_EQ(got.users, expected.users);
-    EXPECT_EQ(got.groups, expected.groups);
-    EXPECT_EQ(got.created, expected.created);
+    expect_same_rows(got, expected);
 }
 
 }  // namespace
