@@ -8,6 +8,7 @@
 #include "directory/group_resolver.h"
 #include "directory/query_text.h"
 #include "tests/directory/memory_directory.h"
+#include "tests/directory/row_texts.h"
 
 namespace permscope::directory {
 namespace {
@@ -156,16 +157,7 @@ class FastPathTest : public ::testing::Test {
     struct Read {
         Lines users, groups, created;
     };
-    static Lines rows(const ResultList& list) {
-        Lines out;
-        for (const ResultList::Row& row : list.rows()) {
-            std::string line = row.text;
-            for (const std::string& sub : row.sub_items)
-                line += "|" + sub;
-            out.push_back(line);
-        }
-        return out;
-    }
+    static Lines rows(const ResultList& list) { return testing::row_texts(list); }
     Read read(GroupResolver& resolver, const Lines& trustees) {
         ResultList users, groups;
         Read result;

@@ -7,6 +7,7 @@
 
 #include "directory/query_text.h"
 #include "tests/directory/memory_directory.h"
+#include "tests/directory/row_texts.h"
 
 namespace permscope::directory {
 namespace {
@@ -21,17 +22,7 @@ class GroupResolverTest : public ::testing::Test {
         std::string created;
         return resolver.Group_check(users, groups, name, std::move(head_group), created);
     }
-    // Rows as "text|sub-item 1|…".
-    static Lines rows(const ResultList& list) {
-        Lines out;
-        for (const ResultList::Row& row : list.rows()) {
-            std::string line = row.text;
-            for (const std::string& sub : row.sub_items)
-                line += "|" + sub;
-            out.push_back(line);
-        }
-        return out;
-    }
+    static Lines rows(const ResultList& list) { return testing::row_texts(list); }
     static std::string dn(const std::string& cn, const std::string& ou = "") {
         return MemoryDirectory::dn_of(cn, ou);
     }

@@ -113,15 +113,4 @@ directory::DirectoryProvider& shared_organisation_provider() {
     return *provider;
 }
 
-std::vector<std::string> row_texts(const ResultList& list) {
-    std::vector<std::string> out;
-    for (const ResultList::Row& row : list.rows()) {
-        std::string line = row.text;
-        for (const std::string& sub : row.sub_items)
-            line += "|" + sub;
-        out.push_back(line);
-    }
-    return out;
-}
-
 }  // namespace permscope::testing

@@ -11,6 +11,7 @@
 #include "directory/directory_provider.h"
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
+#include "tests/directory/row_texts.h"
 #include "tests/fixtures/private_slapd.h"
 
 namespace permscope::testing {
@@ -25,9 +26,6 @@ std::unique_ptr<directory::DirectoryProvider> organisation_provider(int page_siz
 // One such provider for the whole test program, made at first use (so that listing the tests
 // starts no server, and a server that cannot start fails the test that asked for it).
 directory::DirectoryProvider& shared_organisation_provider();
-
-// Rows as "text|sub-item 1|…", for comparing whole lists.
-std::vector<std::string> row_texts(const ResultList& list);
 
 // A resolver over the organisation's shared provider with two empty lists, for the tests that
 // resolve names against it.
