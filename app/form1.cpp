@@ -15,6 +15,7 @@
 #include "app/busy_pointer.h"
 #include "app/dir_list.h"
 #include "app/mtrans.h"
+#include "app/problem_message.h"
 #include "app/result_list_model.h"
 #include "app/skip_on_failure.h"
 #include "directory/directory_provider.h"
@@ -51,6 +52,7 @@ void Form1::fill_drive_list() {
 
 void Form1::find_dir_rights(const std::string& strpath) {
     const BusyPointer busy;
+    std::string problem;
     {
         // The views are told once, when the read is over, not once per row.
         const ModelBatch group_batch(*group_model_);
@@ -66,8 +68,10 @@ void Form1::find_dir_rights(const std::string& strpath) {
             rights::find_dir_rights(strpath, users_, groups_, *services_.management, group_check,
                                     *this);
         });
-        skip_on_failure([&] { resolver_->folder_read_finished(); });
+        skip_on_failure([&] { problem = resolver_->folder_read_finished(); });
     }
+    if (!problem.empty())
+        show_problem(*this, QString::fromStdString(problem));
     // The lists now show other texts, so other pixels may carry the key colour.
     refresh_colour_key(*this);
 }

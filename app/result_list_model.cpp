@@ -26,6 +26,18 @@ int ResultListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(column_titles_.size());
 }
 
+namespace {
+
+// A directory value may hold a NUL, which would end the text where it is drawn: it is shown as
+// U+FFFD, and the rest of the value after it.
+QString shown_text(const std::string& text) {
+    QString shown = QString::fromStdString(text);
+    shown.replace(QChar(u'\0'), QChar(0xFFFD));
+    return shown;
+}
+
+}  // namespace
+
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
@@ -37,11 +49,11 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         return {};
     const ResultList::Row& row = list_.row(position);
     if (index.column() == 0)
-        return QString::fromStdString(row.text);
+        return shown_text(row.text);
     const auto sub_item = static_cast<std::size_t>(index.column());
     if (sub_item > row.sub_items.size())
         return QString();
-    return QString::fromStdString(row.sub_items[sub_item - 1]);
+    return shown_text(row.sub_items[sub_item - 1]);
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {

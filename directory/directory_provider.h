@@ -80,6 +80,10 @@ class DirectoryProvider {
     // A server that could not be reached is not tried again until this is called (once per
     // folder read), so an unreachable directory costs one time-out per read and not one per name.
     virtual void forget_unreachable_servers() = 0;
+    // What kept the current folder read from the directory, as a message for the user (which
+    // server, why, and that the lists are incomplete); empty when nothing did. Cleared by
+    // forget_unreachable_servers().
+    virtual std::string read_problem() const { return {}; }
 
     // Runs several query texts (subtree scope), each as a command on its own open connection
     // would, and hands each record set to answered with the text's index as soon as it is

@@ -151,10 +151,12 @@ std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
     return strCreatedListEntries;
 }
 
-void GroupResolver::folder_read_finished() {
+std::string GroupResolver::folder_read_finished() {
     answers_->clear();
     batched_groups_.clear();
+    std::string problem = provider_.read_problem();
     provider_.forget_unreachable_servers();
+    return problem;
 }
 
 // One name: a group gets its row and, unless an enclosing group is the same one, a frame for its

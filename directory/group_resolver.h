@@ -52,8 +52,9 @@ class GroupResolver {
                             std::string MemberFrom, std::string& strCreatedListEntries);
 
     // Called after each folder read: the kept answers are dropped, and unreachable servers may be
-    // tried again at the next read.
-    void folder_read_finished();
+    // tried again at the next read. Returns what kept the read from the directory, as a message
+    // for the user; empty when nothing did.
+    std::string folder_read_finished();
 
   private:
     struct Resolution;

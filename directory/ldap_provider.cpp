@@ -118,7 +118,8 @@ LdapSearchRequest search_request(const Query& query, SearchScope scope,
     // be asked for without reading the group again.
     request.attributes.push_back("objectSid");
     request.time_limit = options.search_time_limit;
-    request.grace = options.network_timeout;
+    request.grace = *options.response_timeout;
+    request.silence = *options.response_timeout;
     request.page_size = options.page_size;
     return request;
 }
@@ -145,22 +146,16 @@ class LdapCommand : public Command {
     }
 
   private:
-    // A reused handle whose server broke off since its last use is opened once more; a server
-    // that breaks off on a fresh handle, or stops answering, is kept out until the read ends.
+    // A server that fails is tried once more on a fresh connection (a reused handle whose
+    // server closed it since its last use, once more besides); after that it is out until the
+    // read ends.
     std::vector<LdapRecord> search(const std::string& uris, const LdapSearchRequest& request) {
-        for (int attempt = 0;; ++attempt) {
+        while (true) {
             const LdapServers::Handle handle = servers_->handle(uris);
             try {
                 return run_search(handle.ld, request);
-            } catch (const ServerSilent&) {
-                servers_->mark_unreachable(uris);
-                throw;
-            } catch (const ServerLost&) {
-                if (handle.fresh || attempt > 0) {
-                    servers_->mark_unreachable(uris);
-                    throw;
-                }
-                servers_->drop(uris);
+            } catch (const ServerUnusable& failure) {
+                servers_->failed(uris, handle, failure);
             }
         }
     }
@@ -193,11 +188,11 @@ class LdapProvider : public DirectoryProvider {
         return std::make_unique<LdapCommand>(servers_);
     }
     void forget_unreachable_servers() override { servers_->forget_unreachable(); }
+    std::string read_problem() const override { return servers_->read_problem(); }
 
-    // The texts' searches side by side on each server's one handle. A server that cannot be
-    // reached, or breaks off, fails its texts here; the lookups that follow one by one then meet
-    // it the way single searches do (a dropped handle is opened once more, an unreachable server
-    // is not waited for again).
+    // The texts' searches side by side on each server's one handle. A server that fails its
+    // texts here counts one failed try; the lookups that follow one by one then meet it the way
+    // single searches do.
     void execute_all(const std::vector<std::string>& texts, const Answered& answered) override {
         std::map<std::string, std::vector<std::size_t>> texts_by_server;
         std::vector<Query> queries(texts.size());
@@ -233,10 +228,8 @@ class LdapProvider : public DirectoryProvider {
                         answered(indices[k],
                                  record_set(queries[indices[k]].attributes, std::move(records)));
                     });
-            } catch (const ServerSilent&) {
-                servers_->mark_unreachable(uris);
-            } catch (const ServerLost&) {
-                servers_->drop(uris);
+            } catch (const ServerUnusable& failure) {
+                servers_->failed(uris, handle, failure);
             }
         } catch (const DirectoryError&) {
         }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "directory/directory_provider.h"
@@ -14,9 +15,14 @@ struct LdapProviderOptions {
     // Servers to use instead of locating them ("ldap://host:port", several separated by blanks).
     // Empty: libldap's configured URI, else the DNS SRV records of the domain, else the domain.
     std::string uri;
-    // Connecting, and waiting for the answer to the bind that opens a handle.
-    std::chrono::milliseconds network_timeout{5000};
-    // The server's time limit for one search; the client waits that long plus network_timeout.
+    // Connecting to a server. Unset: ldap.conf's NETWORK_TIMEOUT where it is set, else 5 s.
+    std::optional<std::chrono::milliseconds> network_timeout{};
+    // The longest silence within any answer, the bind's included. Unset: ldap.conf's TIMEOUT
+    // where it is set, else 10 s. Two tries of a server that stops answering, and the message
+    // that says so, fit into 30 s with the defaults.
+    std::optional<std::chrono::milliseconds> response_timeout{};
+    // The server's time limit for one search; the client waits that long plus response_timeout
+    // for the whole answer.
     std::chrono::seconds search_time_limit{30};
     // Entries per page of a paged search.
     int page_size = 1000;

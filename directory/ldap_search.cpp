@@ -1,6 +1,7 @@
 #include "directory/ldap_search.h"
 
 #include "common/ascii_case.h"
+#include "directory/member_name.h"
 
 #include <lber.h>
 
@@ -23,7 +24,7 @@ using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
 [[noreturn]] void throw_for_handle(LDAP* ld, const std::string& what) {
     int code = LDAP_OTHER;
     ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
-    throw ServerLost(what + ": " + ldap_err2string(code));
+    throw ServerLost(what + " (" + ldap_err2string(code) + ")");
 }
 
 // Null-terminated array of the attribute names, pointing into names.
@@ -35,10 +36,13 @@ std::vector<char*> attribute_array(const std::vector<std::string>& names) {
     return array;
 }
 
-// Waits for the next message of msgid until deadline; the search is abandoned when it passes.
-Message next_message(LDAP* ld, int msgid, Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+// Waits for the next message of msgid, at most silence and never past deadline; the search is
+// abandoned when either passes. A message that stops half way counts as silence too: the
+// connection's socket gives up a blocked read after the same time (see ldap_servers.cpp).
+Message next_message(LDAP* ld, int msgid, Clock::time_point deadline,
+                     std::chrono::milliseconds silence) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::min<Clock::duration>(deadline - Clock::now(), silence));
     timeval wait{0, 0};
     if (left.count() > 0) {
         wait.tv_sec = static_cast<time_t>(left.count() / 1000000);
@@ -48,11 +52,14 @@ Message next_message(LDAP* ld, int msgid, Clock::time_point deadline) {
     const int rc = ldap_result(ld, msgid, LDAP_MSG_ONE, &wait, &raw);
     Message message(raw);
     if (rc == 0) {
-        ldap_abandon_ext(ld, msgid, nullptr, nullptr);
-        throw ServerSilent("the directory did not answer in time");
+        if (msgid != LDAP_RES_ANY)
+            ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+        if (Clock::now() >= deadline)
+            throw ServerSilent("did not finish its answer in time");
+        throw ServerSilent("stopped answering (no answer within " + seconds_text(silence) + ")");
     }
     if (rc < 0 || !message)
-        throw_for_handle(ld, "reading the directory's answer failed");
+        throw_for_handle(ld, "dropped the connection");
     return message;
 }
 
@@ -123,7 +130,8 @@ int send_search(LDAP* ld, const LdapSearchRequest& request, LDAPControl* page_co
     std::vector<char*> attributes = attribute_array(request.attributes);
     timeval limit{static_cast<time_t>(request.time_limit.count()), 0};
     int msgid = 0;
-    const int rc = ldap_search_ext(ld, request.base.c_str(), request.scope, request.filter.c_str(),
+    const std::string base = dn_text_for_c(request.base);
+    const int rc = ldap_search_ext(ld, base.c_str(), request.scope, request.filter.c_str(),
                                    attributes.data(), 0, page_control ? controls : nullptr, nullptr,
                                    &limit, LDAP_NO_LIMIT, &msgid);
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT)
@@ -147,6 +155,31 @@ std::string next_cookie(LDAP* ld, LDAPControl** server_controls) {
     return cookie;
 }
 
+// Reads the result that ends one page of a search. Returns the cookie that asks for the next page
+// (empty after the last one, and for an unpaged search). Throws ServerRefused when the server
+// refuses the search for who asks, DirectoryError when it fails this search alone.
+std::string end_of_page(LDAP* ld, LDAPMessage* result, bool paged) {
+    int code = LDAP_OTHER;
+    char* server_text = nullptr;
+    LDAPControl** server_controls = nullptr;
+    if (ldap_parse_result(ld, result, &code, nullptr, &server_text, nullptr, &server_controls, 0) !=
+        LDAP_SUCCESS)
+        throw_for_handle(ld, "sent a search result that cannot be read");
+    std::unique_ptr<LDAPControl*, void (*)(LDAPControl**)> controls_owner(server_controls,
+                                                                          ldap_controls_free);
+    std::string reason = ldap_err2string(code);
+    if (server_text) {
+        if (*server_text)
+            reason += std::string(": ") + server_text;
+        ldap_memfree(server_text);
+    }
+    if (code != LDAP_SUCCESS && refuses_who_asks(code))
+        throw ServerRefused("refused the search (" + reason + ")");
+    if (code != LDAP_SUCCESS)
+        throw DirectoryError("the search failed: " + reason);
+    return paged ? next_cookie(ld, server_controls) : std::string();
+}
+
 Page run_page(LDAP* ld, const LdapSearchRequest& request, const std::string& cookie,
               std::size_t first_record, bool paged) {
     std::unique_ptr<LDAPControl, void (*)(LDAPControl*)> page_control(
@@ -155,7 +188,7 @@ Page run_page(LDAP* ld, const LdapSearchRequest& request, const std::string& coo
     const Clock::time_point deadline = Clock::now() + request.time_limit + request.grace;
     Page page;
     while (true) {
-        Message message = next_message(ld, msgid, deadline);
+        Message message = next_message(ld, msgid, deadline, request.silence);
         const int type = ldap_msgtype(message.get());
         if (type == LDAP_RES_SEARCH_ENTRY) {
             page.records.push_back(
@@ -164,17 +197,7 @@ Page run_page(LDAP* ld, const LdapSearchRequest& request, const std::string& coo
         }
         if (type != LDAP_RES_SEARCH_RESULT)
             continue;  // continuation references are skipped
-        int code = LDAP_OTHER;
-        LDAPControl** server_controls = nullptr;
-        if (ldap_parse_result(ld, message.get(), &code, nullptr, nullptr, nullptr, &server_controls,
-                              0) != LDAP_SUCCESS)
-            throw_for_handle(ld, "the search result cannot be read");
-        std::unique_ptr<LDAPControl*, void (*)(LDAPControl**)> controls_owner(server_controls,
-                                                                              ldap_controls_free);
-        if (code != LDAP_SUCCESS)
-            throw DirectoryError(std::string("the search failed: ") + ldap_err2string(code));
-        if (paged)
-            page.cookie = next_cookie(ld, server_controls);
+        page.cookie = end_of_page(ld, message.get(), paged);
         return page;
     }
 }
@@ -218,6 +241,7 @@ struct RunningSearch {
     bool paged = false;
     bool failed = false;
     bool handed_over = false;
+    Clock::time_point deadline;  // for the whole answer, pages included
 };
 
 // Sends the search (or its next page) and notes which search the message id belongs to.
@@ -229,7 +253,7 @@ void send_page(LDAP* ld, const LdapSearchRequest& request, RunningSearch& search
         ldap_control_free);
     try {
         waiting.emplace(send_search(ld, request, page_control.get()), index);
-    } catch (const ServerLost&) {
+    } catch (const ServerUnusable&) {
         throw;
     } catch (const DirectoryError&) {
         search.failed = true;
@@ -240,24 +264,11 @@ void send_page(LDAP* ld, const LdapSearchRequest& request, RunningSearch& search
 void finish_page(LDAP* ld, LDAPMessage* message, const LdapSearchRequest& request,
                  RunningSearch& search, std::size_t index,
                  std::unordered_map<int, std::size_t>& waiting) {
-    int code = LDAP_OTHER;
-    LDAPControl** server_controls = nullptr;
-    if (ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, &server_controls, 0) !=
-        LDAP_SUCCESS)
-        throw_for_handle(ld, "the search result cannot be read");
-    std::unique_ptr<LDAPControl*, void (*)(LDAPControl**)> controls_owner(server_controls,
-                                                                          ldap_controls_free);
-    if (code != LDAP_SUCCESS) {
-        search.failed = true;
-        return;
-    }
-    if (!search.paged)
-        return;
     try {
-        const std::string cookie = next_cookie(ld, server_controls);
+        const std::string cookie = end_of_page(ld, message, search.paged);
         if (!cookie.empty())
             send_page(ld, request, search, cookie, index, waiting);
-    } catch (const ServerLost&) {
+    } catch (const ServerUnusable&) {
         throw;
     } catch (const DirectoryError&) {
         search.failed = true;
@@ -279,19 +290,24 @@ void run_searches(LDAP* ld, const std::vector<LdapSearchRequest>& requests,
         for (; next < requests.size() && waiting.size() < window; ++next) {
             searches[next].paged =
                 requests[next].scope != LDAP_SCOPE_BASE && requests[next].page_size > 0;
+            searches[next].deadline =
+                Clock::now() + requests[next].time_limit + requests[next].grace;
             send_page(ld, requests[next], searches[next], {}, next, waiting);
         }
     };
-    auto longest = std::chrono::milliseconds(0);
+    auto silence = std::chrono::milliseconds(0);
     for (const LdapSearchRequest& request : requests)
-        longest = std::max(longest, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        request.time_limit + request.grace));
+        silence = std::max(silence, request.silence);
     fill_window();
     while (!waiting.empty()) {
-        // A server that answers nothing for as long as one search may take has stopped.
+        // A server that sends nothing for the longest silence a search allows has stopped, and
+        // so has one that has not finished a search in the time that search allows.
+        Clock::time_point deadline = Clock::time_point::max();
+        for (const auto& [msgid, index] : waiting)
+            deadline = std::min(deadline, searches[index].deadline);
         Message message;
         try {
-            message = next_message(ld, LDAP_RES_ANY, Clock::now() + longest);
+            message = next_message(ld, LDAP_RES_ANY, deadline, silence);
         } catch (const ServerSilent&) {
             for (const auto& [msgid, index] : waiting)
                 ldap_abandon_ext(ld, msgid, nullptr, nullptr);
@@ -328,7 +344,7 @@ void run_searches(LDAP* ld, const std::vector<LdapSearchRequest>& requests,
         try {
             for (const RangedAttribute& first_part : search.ranged)
                 complete_range(ld, requests[i], search.records[first_part.record], first_part);
-        } catch (const ServerLost&) {
+        } catch (const ServerUnusable&) {
             throw;
         } catch (const DirectoryError&) {
             continue;
@@ -352,6 +368,28 @@ std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {
     for (const RangedAttribute& first_part : ranged)
         complete_range(ld, request, records[first_part.record], first_part);
     return records;
+}
+
+std::string seconds_text(std::chrono::milliseconds wait) {
+    std::string text = std::to_string(wait.count() / 1000);
+    if (const auto tenths = wait.count() % 1000 / 100; tenths != 0)
+        text += "." + std::to_string(tenths);
+    return text + " s";
+}
+
+bool refuses_who_asks(int result_code) {
+    switch (result_code) {
+        case LDAP_OPERATIONS_ERROR:  // Active Directory's answer to an unbound search
+        case LDAP_STRONG_AUTH_REQUIRED:
+        case LDAP_CONFIDENTIALITY_REQUIRED:
+        case LDAP_INAPPROPRIATE_AUTH:
+        case LDAP_INVALID_CREDENTIALS:
+        case LDAP_INSUFFICIENT_ACCESS:
+        case LDAP_UNWILLING_TO_PERFORM:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::optional<AttributeRange> parse_attribute_range(std::string_view attribute) {

@@ -31,16 +31,25 @@ struct LdapSearchRequest {
     std::string filter;
     std::vector<std::string> attributes;
     std::chrono::seconds time_limit{30};
-    // How long past the server's time limit the client waits for an answer.
+    // How long past the server's time limit the client waits for a whole answer.
     std::chrono::milliseconds grace{5000};
+    // The longest silence within an answer: a server that sends nothing, or stops in the middle
+    // of a message, for this long has stopped answering.
+    std::chrono::milliseconds silence{10000};
     int page_size = 1000;
+};
+
+// The server cannot serve this read on this handle: what it would answer next is not to be had.
+class ServerUnusable : public DirectoryError {
+  public:
+    using DirectoryError::DirectoryError;
 };
 
 // The connection to the server broke or the server stopped answering: the handle is of no more
 // use.
-class ServerLost : public DirectoryError {
+class ServerLost : public ServerUnusable {
   public:
-    using DirectoryError::DirectoryError;
+    using ServerUnusable::ServerUnusable;
 };
 
 // The server took the connection but did not answer within the time allowed.
@@ -49,13 +58,27 @@ class ServerSilent : public ServerLost {
     using ServerLost::ServerLost;
 };
 
-// Runs the search. Throws ServerLost when the handle cannot be used any more and DirectoryError
-// when the server refuses the search (no such base, a referral, a limit exceeded, a bad filter).
+// The server refuses searches for who we are (unbound, or bound without the rights it asks for):
+// every further search would be refused the same way.
+class ServerRefused : public ServerUnusable {
+  public:
+    using ServerUnusable::ServerUnusable;
+};
+
+// "10 s", "1.5 s": a wait as the user is told of it.
+std::string seconds_text(std::chrono::milliseconds wait);
+
+// True for the result codes of a search that a server refuses for who asks, not for what.
+bool refuses_who_asks(int result_code);
+
+// Runs the search. Throws ServerUnusable when the handle cannot be used any more and
+// DirectoryError when the server refuses this search (no such base, a referral, a limit
+// exceeded, a bad filter).
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request);
 
 // Runs the searches side by side on one handle, several in flight at once, and hands each one's
 // records to done (with the request's index) as soon as it is complete, while the server works on
-// the next ones. A search the server refused is not handed over. Throws ServerLost when the
+// the next ones. A search the server refused is not handed over. Throws ServerUnusable when the
 // handle cannot be used any more.
 using SearchDone = std::function<void(std::size_t index, std::vector<LdapRecord> records)>;
 void run_searches(LDAP* ld, const std::vector<LdapSearchRequest>& requests, const SearchDone& done);

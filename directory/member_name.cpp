@@ -36,7 +36,7 @@ std::optional<std::string_view> plain_first_value(std::string_view dn) {
 std::string first_component_value(std::string_view distinguished_name) {
     if (const std::optional<std::string_view> plain = plain_first_value(distinguished_name))
         return std::string(*plain);
-    const std::string text(distinguished_name);
+    const std::string text = dn_text_for_c(distinguished_name);
     LDAPDN dn = nullptr;
     if (ldap_str2dn(text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || !dn || !dn[0] ||
         !dn[0][0]) {
@@ -48,6 +48,18 @@ std::string first_component_value(std::string_view distinguished_name) {
     std::string result(value.bv_val ? value.bv_val : "", value.bv_len);
     ldap_dnfree(dn);
     return result;
+}
+
+std::string dn_text_for_c(std::string_view distinguished_name) {
+    std::string text;
+    text.reserve(distinguished_name.size());
+    for (const char c : distinguished_name) {
+        if (c == '\0')
+            text += "\\00";
+        else
+            text += c;
+    }
+    return text;
 }
 
 std::optional<std::uint32_t> relative_id(std::string_view sid_bytes) {

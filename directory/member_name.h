@@ -15,6 +15,10 @@ namespace permscope::directory {
 // name gives the text before its first comma without its first three characters.
 std::string first_component_value(std::string_view distinguished_name);
 
+// A distinguished name as a C string can carry it: a NUL byte (which a C string would end at)
+// written as the escape "\00", which names the same byte. Other texts come back unchanged.
+std::string dn_text_for_c(std::string_view distinguished_name);
+
 // The last sub-authority of a binary security identifier (revision, count, authority,
 // sub-authorities little-endian); nothing for bytes that are no well-formed identifier.
 std::optional<std::uint32_t> relative_id(std::string_view sid_bytes);

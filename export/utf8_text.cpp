@@ -60,7 +60,8 @@ std::string well_formed_utf8(std::string_view text) {
             continue;
         }
         const std::string_view character = text.substr(at, length);
-        result += is_non_character(character) ? kReplacement : character;
+        result +=
+            is_non_character(character) || character.front() == '\0' ? kReplacement : character;
         at += length;
     }
     return result;

@@ -10,8 +10,9 @@ namespace permscope::spreadsheet {
 
 // The text with every byte that does not belong to a well-formed UTF-8 character (overlong
 // forms, surrogates, code points past U+10FFFF, stray continuation bytes, cut-off sequences)
-// and the non-characters U+FFFE and U+FFFF replaced by U+FFFD. Well-formed text comes back
-// unchanged.
+// the non-characters U+FFFE and U+FFFF, and NUL (which would end the text for the C library it
+// goes to, and so cut a directory value that holds one) replaced by U+FFFD. Well-formed text
+// without NUL comes back unchanged.
 std::string well_formed_utf8(std::string_view text);
 
 }  // namespace permscope::spreadsheet

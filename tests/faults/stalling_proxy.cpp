@@ -1,0 +1,156 @@
+#include "tests/faults/stalling_proxy.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "tests/fixtures/loopback_listener.h"
+
+namespace permscope::testing {
+
+namespace {
+
+int connect_to_loopback(std::uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+bool send_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+// The size of the BER-encoded message that data begins with, as far as data holds it.
+std::size_t first_message_size(const char* data, std::size_t size) {
+    if (size < 2)
+        return size;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(data[i]); };
+    std::size_t header = 2;
+    std::size_t length = byte(1);
+    if (length & 0x80) {
+        const std::size_t count = length & 0x7F;
+        length = 0;
+        for (std::size_t i = 0; i < count && header < size; ++i, ++header)
+            length = (length << 8) | byte(header);
+    }
+    return std::min(size, header + length);
+}
+
+void close_relay(int& client, int& server) {
+    if (client >= 0)
+        close(client);
+    if (server >= 0)
+        close(server);
+    client = server = -1;
+}
+
+}  // namespace
+
+StallingProxy::StallingProxy(std::uint16_t server_port, Fault fault)
+    : server_port_(server_port), fault_(fault) {
+    const LoopbackListener listener = listen_on_loopback(16);
+    listener_ = listener.fd;
+    port_ = listener.port;
+    thread_ = std::thread([this] { serve(); });
+}
+
+StallingProxy::~StallingProxy() {
+    stop_ = true;
+    thread_.join();
+    for (Relay& relay : relays_)
+        close_relay(relay.client, relay.server);
+    close(listener_);
+}
+
+void StallingProxy::serve() {
+    while (!stop_) {
+        std::vector<pollfd> waiting{{listener_, POLLIN, 0}};
+        for (const Relay& relay : relays_) {
+            waiting.push_back({relay.client, POLLIN, 0});
+            // A stalled relay leaves the server's data unread, as a stalled link would.
+            waiting.push_back({relay.stalled ? -1 : relay.server, POLLIN, 0});
+        }
+        if (poll(waiting.data(), waiting.size(), 20) <= 0)
+            continue;
+        if (waiting[0].revents & POLLIN)
+            accept_client();
+        for (std::size_t i = 0; i < relays_.size(); ++i) {
+            Relay& relay = relays_[i];
+            if (waiting[1 + 2 * i].revents & (POLLIN | POLLHUP) && !pass_client_data(relay))
+                close_relay(relay.client, relay.server);
+            else if (relay.server >= 0 && waiting[2 + 2 * i].revents & (POLLIN | POLLHUP))
+                pass_server_data(relay);
+        }
+        relays_.erase(std::remove_if(relays_.begin(), relays_.end(),
+                                     [](const Relay& relay) { return relay.client < 0; }),
+                      relays_.end());
+    }
+}
+
+void StallingProxy::accept_client() {
+    Relay relay;
+    relay.client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (relay.client < 0)
+        return;
+    relay.server = connect_to_loopback(server_port_);
+    if (relay.server < 0) {
+        close(relay.client);
+        return;
+    }
+    ++connections_;
+    relays_.push_back(relay);
+}
+
+// False when the relay is to close: the client left, or asks after the bind where the fault is
+// a dropped connection.
+bool StallingProxy::pass_client_data(Relay& relay) {
+    char buffer[16384];
+    const ssize_t got = recv(relay.client, buffer, sizeof buffer, 0);
+    if (got <= 0)
+        return false;
+    if (relay.bind_answered && fault_ == Fault::DropAfterBind)
+        return false;
+    return send_all(relay.server, buffer, static_cast<std::size_t>(got));
+}
+
+// The bind's answer arrives alone: the client sends nothing else until it has it.
+void StallingProxy::pass_server_data(Relay& relay) {
+    char buffer[16384];
+    const ssize_t got = recv(relay.server, buffer, sizeof buffer, 0);
+    if (got <= 0) {
+        close_relay(relay.client, relay.server);
+        return;
+    }
+    std::size_t passed = static_cast<std::size_t>(got);
+    if (relay.bind_answered || fault_ == Fault::SilentFromTheStart) {
+        if (fault_ == Fault::StallAfterBind || fault_ == Fault::SilentFromTheStart)
+            passed = 0;
+        else if (fault_ == Fault::StallInMessage)
+            passed = std::max<std::size_t>(1, first_message_size(buffer, passed) / 2);
+        relay.stalled = fault_ != Fault::DropAfterBind;
+    }
+    relay.bind_answered = true;
+    if (!send_all(relay.client, buffer, passed))
+        close_relay(relay.client, relay.server);
+}
+
+}  // namespace permscope::testing
