@@ -91,9 +91,11 @@ void StallingProxy::serve() {
         }
         if (poll(waiting.data(), waiting.size(), 20) <= 0)
             continue;
+        // Relays accepted now have no place in this round's poll set: they join the next round.
+        const std::size_t polled = relays_.size();
         if (waiting[0].revents & POLLIN)
             accept_client();
-        for (std::size_t i = 0; i < relays_.size(); ++i) {
+        for (std::size_t i = 0; i < polled; ++i) {
             Relay& relay = relays_[i];
             if (waiting[1 + 2 * i].revents & (POLLIN | POLLHUP) && !pass_client_data(relay))
                 close_relay(relay.client, relay.server);
