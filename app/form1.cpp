@@ -90,9 +90,15 @@ void Form1::read_starting() {
 }
 
 void Form1::Command2_Click() {
-    const BusyPointer busy;
-    skip_on_failure(
-        [&] { spreadsheet::Excel_export(groups_, users_, true, *services_.spreadsheet); });
+    std::string problem;
+    {
+        const BusyPointer busy;
+        skip_on_failure([&] {
+            problem = spreadsheet::Excel_export(groups_, users_, true, *services_.spreadsheet);
+        });
+    }
+    if (!problem.empty())
+        show_problem(*this, QString::fromStdString(problem));
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

@@ -95,7 +95,7 @@ class WritingFactory : public ApplicationFactory {
     std::unique_ptr<Application> CreateObject(const std::string&) override {
         return std::make_unique<WorkbookApplication>([](const Workbook& book) {
             const std::string file = permscope::spreadsheet::write_private_xlsx(
-                book, permscope::spreadsheet::private_output_folder());
+                book, permscope::spreadsheet::private_output_folders());
             unlink(file.c_str());
         });
     }

@@ -14,6 +14,13 @@ class AutomationError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Visible = True could not hand the workbook to the user at all (no folder took its file): the
+// result is lost unless the user is told, so the export passes its text on.
+class ExportNotWritten : public AutomationError {
+  public:
+    using AutomationError::AutomationError;
+};
+
 class Application {
   public:
     virtual ~Application() = default;  // releasing the object: a shown workbook stays open

@@ -36,12 +36,18 @@ class SkippingCalls {
             return;
         try {
             statement(*application_);
+        } catch (const ExportNotWritten& lost) {
+            lost_ = lost.what();
         } catch (const std::exception&) {
         }
     }
 
+    // Why the workbook never reached the user; empty when nothing says it did not.
+    const std::string& lost() const { return lost_; }
+
   private:
     std::unique_ptr<Application> application_;
+    std::string lost_;
 };
 
 // A group row is exported in a nested run when one piece of its HeadGroup text is the marker, or
@@ -66,8 +72,8 @@ void write_cell(SkippingCalls& excel, const std::string& address, const std::str
 
 }  // namespace
 
-void Excel_export(const ResultList& groups, const ResultList& users, bool blnNested,
-                  ApplicationFactory& factory) {
+std::string Excel_export(const ResultList& groups, const ResultList& users, bool blnNested,
+                         ApplicationFactory& factory) {
     SkippingCalls excel(factory);
     excel.call([](Application& app) { app.Workbooks_Add(); });
     excel.call([](Application& app) { app.Sheets_Select("Tabelle1"); });
@@ -91,6 +97,7 @@ void Excel_export(const ResultList& groups, const ResultList& users, bool blnNes
             SubGroupFound = *members.found_flag;
     }
     excel.call([](Application& app) { app.set_Visible(true); });
+    return excel.lost();
 }
 
 bool SubGroup_check(const ResultList& groups, const std::string& name, ResultList::Position row) {

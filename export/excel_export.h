@@ -4,7 +4,9 @@
 // it directly or through nested groups: name in column B, rights in column C.
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/result_list.h"
 #include "export/application.h"
@@ -18,9 +20,10 @@ extern bool SubGroupFound;
 // groups: LvGroups (Name, HeadGroup, SubGroups, Rights); users: LvUser (Name, Group, Rights).
 // With blnNested only head groups are exported and users count as members also through nested
 // groups; without it every group row is exported with its direct members. Automation calls that
-// fail are skipped; the export never throws because of them.
-void Excel_export(const ResultList& groups, const ResultList& users, bool blnNested,
-                  ApplicationFactory& factory);
+// fail are skipped; the export never throws because of them. Returns, as a message for the user,
+// why the workbook never reached them (no folder took its file); empty otherwise.
+std::string Excel_export(const ResultList& groups, const ResultList& users, bool blnNested,
+                         ApplicationFactory& factory);
 
 // True when name, with leading blanks removed, is one of the SubGroups names (each with its
 // leading blanks removed) of the group row at row or of any group row reached from there by
@@ -29,7 +32,9 @@ void Excel_export(const ResultList& groups, const ResultList& users, bool blnNes
 bool SubGroup_check(const ResultList& groups, const std::string& name, ResultList::Position row);
 
 // The real backend: builds the workbook in memory and, on Visible = True, writes a private .xlsx
-// and opens it in the desktop's spreadsheet program.
-std::unique_ptr<ApplicationFactory> make_desktop_spreadsheet_factory();
+// and opens it in the desktop's spreadsheet program. The file goes into the first of folders that
+// takes it; without folders, into the first of private_output_folders() at that moment.
+std::unique_ptr<ApplicationFactory> make_desktop_spreadsheet_factory(
+    std::optional<std::vector<std::string>> folders = std::nullopt);
 
 }  // namespace permscope::spreadsheet

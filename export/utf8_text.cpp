@@ -67,4 +67,14 @@ std::string well_formed_utf8(std::string_view text) {
     return result;
 }
 
+std::string_view first_characters(std::string_view text, std::size_t max_characters) {
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        // Every byte but a continuation byte (10xxxxxx) starts a character.
+        if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && characters++ == max_characters)
+            return text.substr(0, at);
+    }
+    return text;
+}
+
 }  // namespace permscope::spreadsheet

@@ -15,4 +15,8 @@ namespace permscope::spreadsheet {
 // without NUL comes back unchanged.
 std::string well_formed_utf8(std::string_view text);
 
+// The first max_characters characters of a well-formed text: it is cut before a character, never
+// inside one. A shorter text comes back whole.
+std::string_view first_characters(std::string_view text, std::size_t max_characters);
+
 }  // namespace permscope::spreadsheet

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "export/application.h"
+#include "export/utf8_text.h"
 
 namespace permscope::spreadsheet {
 
@@ -65,11 +66,11 @@ void Workbook::rename(std::string_view name, std::string new_name) {
     renamed.name = std::move(new_name);
 }
 
-void Workbook::set_cell(std::string_view address, std::string value) {
+void Workbook::set_cell(std::string_view address, std::string_view value) {
     const CellRef ref = parse_cell_address(address);
-    if (character_count(value) > kMaxCellCharacters)
-        throw AutomationError("text longer than a cell holds for " + std::string(address));
-    sheets_[active_].cells[ref] = std::move(value);
+    std::string text = well_formed_utf8(value);
+    text.resize(first_characters(text, kMaxCellCharacters).size());
+    sheets_[active_].cells[ref] = std::move(text);
 }
 
 }  // namespace permscope::spreadsheet

@@ -30,9 +30,12 @@ class Workbook {
     // longer than 31 characters, holding one of : \ / ? * [ ], beginning or ending with an
     // apostrophe, or the name of another sheet in any letter case.
     void rename(std::string_view name, std::string new_name);
-    // Writes value into a cell of the active sheet. Refuses a bad address and a value longer
-    // than a cell can hold.
-    void set_cell(std::string_view address, std::string value);
+    // Writes value into a cell of the active sheet; refuses a bad address. A value longer than a
+    // cell holds (a user in some thousand groups has such a group text) is cut at the limit,
+    // before a character: the cell keeps as much as the format allows rather than nothing. Bytes
+    // that are no well-formed UTF-8 are mended first (well_formed_utf8), so the cut counts the
+    // characters the file will hold.
+    void set_cell(std::string_view address, std::string_view value);
 
     const std::vector<Sheet>& sheets() const { return sheets_; }
     const Sheet& active_sheet() const { return sheets_[active_]; }

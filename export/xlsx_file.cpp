@@ -9,7 +9,6 @@
 #include <cstring>
 #include <vector>
 
-#include "export/application.h"
 #include "export/utf8_text.h"
 
 namespace permscope::spreadsheet {
@@ -37,7 +36,10 @@ std::string reserve_private_file(const std::string& folder) {
 // Owns the libxlsxwriter workbook until it is closed; closing is what writes the file.
 class XlsxDocument {
   public:
-    explicit XlsxDocument(const std::string& path) : book_(workbook_new(path.c_str())) {
+    // libxlsxwriter's own temporary files go into the same folder: one folder that takes files
+    // is all the export needs.
+    XlsxDocument(const std::string& path, std::string folder)
+        : path_(path), folder_(std::move(folder)), book_(open(path_, folder_)) {
         if (!book_)
             throw AutomationError("cannot start the workbook " + path);
     }
@@ -67,29 +69,26 @@ class XlsxDocument {
         const lxw_error error = workbook_close(book_);
         book_ = nullptr;
         if (error != LXW_NO_ERROR)
-            throw AutomationError(std::string("the workbook cannot be written: ") +
-                                  lxw_strerror(error));
+            throw AutomationError("cannot write " + path_ + ": " + lxw_strerror(error));
     }
 
   private:
+    static lxw_workbook* open(const std::string& path, std::string& folder) {
+        lxw_workbook_options options{};
+        options.tmpdir = folder.data();
+        return workbook_new_opt(path.c_str(), &options);
+    }
+
+    std::string path_;
+    std::string folder_;
     lxw_workbook* book_;
 };
 
-}  // namespace
-
-std::string private_output_folder() {
-    for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* folder = std::getenv(variable);
-        if (is_absolute_folder(folder))
-            return folder;
-    }
-    return "/tmp";
-}
-
-std::string write_private_xlsx(const Workbook& workbook, const std::string& folder) {
+// One try: the file in folder, removed again when it cannot be written whole.
+std::string write_private_xlsx_in(const Workbook& workbook, const std::string& folder) {
     const std::string path = reserve_private_file(folder);
     try {
-        XlsxDocument document(path);
+        XlsxDocument document(path, folder);
         for (const Sheet& sheet : workbook.sheets())
             document.add(sheet);
         document.close();
@@ -98,6 +97,33 @@ std::string write_private_xlsx(const Workbook& workbook, const std::string& fold
         throw;
     }
     return path;
+}
+
+}  // namespace
+
+std::vector<std::string> private_output_folders() {
+    std::vector<std::string> folders;
+    for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const char* folder = std::getenv(variable);
+        if (is_absolute_folder(folder))
+            folders.emplace_back(folder);
+    }
+    folders.emplace_back("/tmp");
+    return folders;
+}
+
+std::string write_private_xlsx(const Workbook& workbook, const std::vector<std::string>& folders) {
+    std::string failures;
+    for (const std::string& folder : folders) {
+        try {
+            return write_private_xlsx_in(workbook, folder);
+        } catch (const AutomationError& failure) {
+            failures += (failures.empty() ? "" : "; ") + std::string(failure.what());
+        }
+    }
+    throw ExportNotWritten("The export could not be written: " +
+                           (failures.empty() ? std::string("no folder to write to") : failures) +
+                           ".");
 }
 
 }  // namespace permscope::spreadsheet

@@ -245,21 +245,21 @@ TEST_F(DesktopExportTest, BadUtf8IsMendedNotFatal) {
               (Lines{"SHEET\tRechte", "A2=G\uFFFD", "B3=M\uFFFDller", "C3=Lesen"}));
 }
 
-TEST_F(DesktopExportTest, OutputFolderFollowsTheEnvironment) {
-    EXPECT_EQ(private_output_folder(), runtime_.string());
-    setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
+TEST_F(DesktopExportTest, OutputFoldersFollowTheEnvironmentAndEndWithTmp) {
     setenv("TMPDIR", log_.c_str(), 1);
-    EXPECT_EQ(private_output_folder(), log_.string());
-    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(private_output_folders(), (Lines{runtime_.string(), log_.string(), "/tmp"}));
+    setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
     setenv("TMPDIR", (root_ / "missing").c_str(), 1);
-    EXPECT_EQ(private_output_folder(), "/tmp");
+    EXPECT_EQ(private_output_folders(), Lines{"/tmp"});
 }
 
-TEST_F(DesktopExportTest, UnwritableFolderFailsWithoutLeavingAFile) {
+TEST_F(DesktopExportTest, AFolderThatTakesNoFileIsPassedOverWithoutLeavingAFile) {
     Workbook book;
-    EXPECT_THROW(write_private_xlsx(book, (root_ / "missing").string()), AutomationError);
-    const std::string written = write_private_xlsx(book, runtime_.string());
+    const std::string written =
+        write_private_xlsx(book, {(root_ / "missing").string(), runtime_.string()});
     EXPECT_EQ(fs::path(written).parent_path(), runtime_);
+    EXPECT_EQ(written_files().size(), 1u);
+    EXPECT_THROW(write_private_xlsx(book, {(root_ / "missing").string()}), ExportNotWritten);
     EXPECT_EQ(written_files().size(), 1u);
 }
 
