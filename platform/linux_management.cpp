@@ -111,9 +111,14 @@ class LinuxLocator : public Locator {
 class FileSecuritySetting : public SecuritySetting {
   public:
     explicit FileSecuritySetting(std::string path) : path_(std::move(path)) {
+        // Only the path is examined: nothing is opened, so a FIFO cannot block the read. A path
+        // that names no folder has no folder rights to show.
         struct stat info {};
         if (::stat(path_.c_str(), &info) != 0) {
             throw ManagementError("cannot examine " + path_ + ": " + std::strerror(errno));
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            throw ManagementError(path_ + " is not a folder");
         }
     }
 

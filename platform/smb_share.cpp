@@ -215,6 +215,9 @@ SmbShareFolder::SmbShareFolder(std::string_view share_path, const SmbOptions& op
         throw ManagementError("cannot reach " + std::string(share_path) + ": " +
                               describe_errno(errno));
     }
+    if (!S_ISDIR(info.st_mode)) {
+        throw ManagementError(std::string(share_path) + " is not a folder");
+    }
 }
 
 SmbShareFolder::~SmbShareFolder() = default;
