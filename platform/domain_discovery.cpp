@@ -12,12 +12,6 @@ namespace {
 
 constexpr std::string_view kSssdDomainPrefix = "domain/";
 
-std::string file_content(const std::string& path) {
-    std::string content;
-    read_text_file(path, content);
-    return content;
-}
-
 void add_if_present(std::vector<std::string>& names, const std::optional<std::string>& name) {
     if (name && !name->empty()) {
         names.push_back(ascii_lower(*name));
@@ -108,10 +102,10 @@ std::optional<std::string> ldap_default_base_domain() {
 
 std::vector<std::string> discover_forest_names(const LinuxManagementConfig& config) {
     std::vector<std::string> names;
-    for (const std::string& domain : sssd_ad_domains(file_content(config.sssd_conf))) {
+    for (const std::string& domain : sssd_ad_domains(read_config_file(config.sssd_conf))) {
         add_if_present(names, domain);
     }
-    add_if_present(names, samba_ads_realm(file_content(config.smb_conf)));
+    add_if_present(names, samba_ads_realm(read_config_file(config.smb_conf)));
     add_if_present(names, kerberos_default_realm());
     add_if_present(names, ldap_default_base_domain());
     return names;
