@@ -8,18 +8,15 @@
 #include <memory>
 #include <string>
 
+#include "platform/domain_discovery.h"
 #include "platform/management.h"
+#include "platform/volumes.h"
 
 namespace permscope::platform {
 
 // Where the provider looks. The defaults are the real system locations; tests point them at
 // files of their own.
-struct LinuxManagementConfig {
-    std::string sssd_conf = "/etc/sssd/sssd.conf";
-    std::string smb_conf = "/etc/samba/smb.conf";
-    std::string mountinfo = "/proc/self/mountinfo";
-    std::string sys_class_block = "/sys/class/block";
-    std::string disk_by_label = "/dev/disk/by-label";
+struct LinuxManagementConfig : DomainSources, VolumeSources {
     // Port of the SMB connection that opens a share. libsmbclient makes the connection that looks
     // up account names on the standard port (445) whatever is set here.
     std::uint16_t smb_port = 445;

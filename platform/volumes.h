@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_management.h"
-
 namespace permscope::platform {
 
 // The Win32_LogicalDisk drive types that a Linux volume can have.
@@ -15,6 +13,14 @@ enum DriveType : int {
     kDriveLocalDisk = 3,
     kDriveNetwork = 4,
     kDriveOptical = 5,
+};
+
+// Where the volumes are read from: the mount table, the kernel's block devices and udev's label
+// links. The defaults are the real system locations.
+struct VolumeSources {
+    std::string mountinfo = "/proc/self/mountinfo";
+    std::string sys_class_block = "/sys/class/block";
+    std::string disk_by_label = "/dev/disk/by-label";
 };
 
 struct Volume {
@@ -29,16 +35,10 @@ struct Volume {
 // or optical) and network file systems. File systems without a backing device (proc, sysfs, tmpfs,
 // cgroup, overlay ...), read-only package images (squashfs) and single files mounted over a file
 // are not volumes. Throws ManagementError when the mount table cannot be read.
-std::vector<Volume> list_volumes(const LinuxManagementConfig& config = {});
+std::vector<Volume> list_volumes(const VolumeSources& sources = {});
 
 // The drive list's text for a volume: the mount point, a blank and in brackets the label, else the
 // device's name ("/ [vda1]", "/media/stick [DATA]", "/mnt/share [//server/share]").
 std::string drive_list_entry_text(const Volume& volume);
-
-// The short name of a mount source: the last component of a /dev path, otherwise the source.
-std::string device_display_name(const std::string& device);
-
-// A udev link name decoded: "\x20" and the like become the bytes they stand for.
-std::string decode_udev_escapes(const std::string& text);
 
 }  // namespace permscope::platform
