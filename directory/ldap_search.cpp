@@ -1,12 +1,14 @@
 #include "directory/ldap_search.h"
 
 #include "common/ascii_case.h"
+#include "common/owned.h"
 #include "directory/member_name.h"
 
 #include <lber.h>
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -16,10 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct MessageDeleter {
-    void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
-};
-using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
+using Message = Owned<LDAPMessage, ldap_msgfree>;
+using Control = Owned<LDAPControl, ldap_control_free>;
+using Controls = Owned<LDAPControl*, ldap_controls_free>;
 
 [[noreturn]] void throw_for_handle(LDAP* ld, const std::string& what) {
     int code = LDAP_OTHER;
@@ -36,11 +37,10 @@ std::vector<char*> attribute_array(const std::vector<std::string>& names) {
     return array;
 }
 
-// Waits for the next message of msgid, at most silence and never past deadline; the search is
-// abandoned when either passes. A message that stops half way counts as silence too: the
-// connection's socket gives up a blocked read after the same time (see ldap_servers.cpp).
-Message next_message(LDAP* ld, int msgid, Clock::time_point deadline,
-                     std::chrono::milliseconds silence) {
+// Waits for the next message of any search, at most silence and never past deadline. A message
+// that stops half way counts as silence too: the connection's socket gives up a blocked read
+// after the same time (see ldap_provider.cpp).
+Message next_message(LDAP* ld, Clock::time_point deadline, std::chrono::milliseconds silence) {
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
         std::min<Clock::duration>(deadline - Clock::now(), silence));
     timeval wait{0, 0};
@@ -49,11 +49,9 @@ Message next_message(LDAP* ld, int msgid, Clock::time_point deadline,
         wait.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
     }
     LDAPMessage* raw = nullptr;
-    const int rc = ldap_result(ld, msgid, LDAP_MSG_ONE, &wait, &raw);
+    const int rc = ldap_result(ld, LDAP_RES_ANY, LDAP_MSG_ONE, &wait, &raw);
     Message message(raw);
     if (rc == 0) {
-        if (msgid != LDAP_RES_ANY)
-            ldap_abandon_ext(ld, msgid, nullptr, nullptr);
         if (Clock::now() >= deadline)
             throw ServerSilent("did not finish its answer in time");
         throw ServerSilent("stopped answering (no answer within " + seconds_text(silence) + ")");
@@ -111,12 +109,6 @@ LdapRecord read_entry(LDAP* ld, LDAPMessage* entry, std::size_t record_index,
     return record;
 }
 
-struct Page {
-    std::vector<LdapRecord> records;
-    std::vector<RangedAttribute> ranged;
-    std::string cookie;  // empty after the last page
-};
-
 LDAPControl* make_page_control(LDAP* ld, int page_size, const std::string& cookie) {
     berval cookie_value{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
     LDAPControl* control = nullptr;
@@ -165,8 +157,7 @@ std::string end_of_page(LDAP* ld, LDAPMessage* result, bool paged) {
     if (ldap_parse_result(ld, result, &code, nullptr, &server_text, nullptr, &server_controls, 0) !=
         LDAP_SUCCESS)
         throw_for_handle(ld, "sent a search result that cannot be read");
-    std::unique_ptr<LDAPControl*, void (*)(LDAPControl**)> controls_owner(server_controls,
-                                                                          ldap_controls_free);
+    const Controls controls_owner(server_controls);
     std::string reason = ldap_err2string(code);
     if (server_text) {
         if (*server_text)
@@ -180,48 +171,174 @@ std::string end_of_page(LDAP* ld, LDAPMessage* result, bool paged) {
     return paged ? next_cookie(ld, server_controls) : std::string();
 }
 
-Page run_page(LDAP* ld, const LdapSearchRequest& request, const std::string& cookie,
-              std::size_t first_record, bool paged) {
-    std::unique_ptr<LDAPControl, void (*)(LDAPControl*)> page_control(
-        paged ? make_page_control(ld, request.page_size, cookie) : nullptr, ldap_control_free);
-    const int msgid = send_search(ld, request, page_control.get());
-    const Clock::time_point deadline = Clock::now() + request.time_limit + request.grace;
-    Page page;
-    while (true) {
-        Message message = next_message(ld, msgid, deadline, request.silence);
-        const int type = ldap_msgtype(message.get());
-        if (type == LDAP_RES_SEARCH_ENTRY) {
-            page.records.push_back(
-                read_entry(ld, message.get(), first_record + page.records.size(), page.ranged));
-            continue;
-        }
-        if (type != LDAP_RES_SEARCH_RESULT)
-            continue;  // continuation references are skipped
-        page.cookie = end_of_page(ld, message.get(), paged);
-        return page;
-    }
-}
+// Several searches on one handle, up to a window of them in flight, each read page by page
+// until its last page and handed over complete.
+class SearchRun {
+  public:
+    using Failed = std::function<void(std::size_t index, const std::string& why)>;
 
-// Fetches the values of a ranged attribute that come after the first part, part by part, until
-// the server names the last part ("…-*").
-void complete_range(LDAP* ld, const LdapSearchRequest& request, LdapRecord& record,
-                    const RangedAttribute& first_part) {
-    std::vector<std::string>& values = record.attributes[first_part.attribute].values;
-    const std::string& name = record.attributes[first_part.attribute].name;
-    std::optional<long long> high = first_part.range.high;
-    while (high) {
-        const long long low = *high + 1;
-        LdapSearchRequest part = request;
-        part.base = record.dn;
-        part.scope = LDAP_SCOPE_BASE;
-        part.filter = "(objectClass=*)";
-        part.attributes = {name + ";range=" + std::to_string(low) + "-*"};
-        Page answer = run_page(ld, part, {}, 0, false);
-        if (answer.records.size() != 1)
-            throw DirectoryError("the entry of a ranged attribute could not be read again");
-        LdapRecord& next = answer.records.front();
-        high.reset();
-        for (const RangedAttribute& ranged : answer.ranged) {
+    SearchRun(LDAP* ld, std::vector<LdapSearchRequest> requests)
+        : ld_(ld), requests_(std::move(requests)), searches_(requests_.size()) {
+        for (const LdapSearchRequest& request : requests_)
+            silence_ = std::max(silence_, request.silence);
+    }
+
+    // Hands each search's records to done, or why it failed to failed. Throws ServerUnusable
+    // when the handle cannot be used any more.
+    void run(const SearchDone& done, const Failed& failed) {
+        read_answers(done);
+        // Values in ranges need searches of their own: those searches are finished last.
+        for (std::size_t index = 0; index < searches_.size(); ++index) {
+            Search& search = searches_[index];
+            if (search.failure.empty() && !search.handed_over)
+                complete_ranges(index);
+            if (!search.failure.empty())
+                failed(index, search.failure);
+            else if (!search.handed_over)
+                done(index, std::move(search.records));
+        }
+    }
+
+  private:
+    // Reads until every search has its last page; a search without values in ranges goes to done
+    // as soon as it is complete, while the others are still answered.
+    void read_answers(const SearchDone& done) {
+        fill_window();
+        while (!waiting_.empty())
+            take_in(wait_for_message().get(), done);
+    }
+
+    // Searches in flight at once: enough that every worker thread of the server has one while
+    // the answers of others travel, few enough that neither side can fill the connection's
+    // buffers with requests while the other waits to send answers.
+    static constexpr std::size_t kWindow = 16;
+
+    struct Search {
+        std::vector<LdapRecord> records;
+        std::vector<RangedAttribute> ranged;
+        std::string failure;  // why the server failed this search alone
+        bool handed_over = false;
+        Clock::time_point deadline;  // for the page being answered
+    };
+
+    bool paged(std::size_t index) const {
+        return requests_[index].scope != LDAP_SCOPE_BASE && requests_[index].page_size > 0;
+    }
+
+    // A search that fails alone is noted; a handle that fails ends the run.
+    template <typename Step>
+    void for_search(std::size_t index, const Step& step) {
+        try {
+            step();
+        } catch (const ServerUnusable&) {
+            throw;
+        } catch (const DirectoryError& failure) {
+            searches_[index].failure = failure.what();
+        }
+    }
+
+    void fill_window() {
+        for (; next_ < requests_.size() && waiting_.size() < kWindow; ++next_)
+            send_page(next_, {});
+    }
+
+    // Sends the search, or its page after cookie, and notes whose message id it is.
+    void send_page(std::size_t index, const std::string& cookie) {
+        const LdapSearchRequest& request = requests_[index];
+        for_search(index, [&] {
+            const Control page_control(
+                paged(index) ? make_page_control(ld_, request.page_size, cookie) : nullptr);
+            searches_[index].deadline = Clock::now() + request.time_limit + request.grace;
+            waiting_.emplace(send_search(ld_, request, page_control.get()), index);
+        });
+    }
+
+    // A server that sends nothing for the longest silence a search allows has stopped, and so
+    // has one that has not answered a page in the time its search allows.
+    Message wait_for_message() {
+        Clock::time_point deadline = Clock::time_point::max();
+        for (const auto& [msgid, index] : waiting_)
+            deadline = std::min(deadline, searches_[index].deadline);
+        try {
+            return next_message(ld_, deadline, silence_);
+        } catch (const ServerSilent&) {
+            for (const auto& [msgid, index] : waiting_)
+                ldap_abandon_ext(ld_, msgid, nullptr, nullptr);
+            throw;
+        }
+    }
+
+    // An entry joins its search; the end of a page asks for the next one or completes the
+    // search. Continuation references are skipped.
+    void take_in(LDAPMessage* message, const SearchDone& done) {
+        const auto owner = waiting_.find(ldap_msgid(message));
+        if (owner == waiting_.end())
+            return;
+        const std::size_t index = owner->second;
+        Search& search = searches_[index];
+        const int type = ldap_msgtype(message);
+        if (type == LDAP_RES_SEARCH_ENTRY) {
+            search.records.push_back(
+                read_entry(ld_, message, search.records.size(), search.ranged));
+        } else if (type == LDAP_RES_SEARCH_RESULT) {
+            waiting_.erase(owner);
+            std::string cookie;
+            for_search(index, [&] { cookie = end_of_page(ld_, message, paged(index)); });
+            if (!cookie.empty())
+                send_page(index, cookie);
+            fill_window();
+            if (cookie.empty() && search.failure.empty() && search.ranged.empty()) {
+                search.handed_over = true;
+                done(index, std::move(search.records));
+            }
+        }
+    }
+
+    void complete_ranges(std::size_t index) {
+        Search& search = searches_[index];
+        for_search(index, [&] {
+            for (const RangedAttribute& first_part : search.ranged)
+                complete_range(requests_[index], search.records[first_part.record], first_part);
+        });
+    }
+
+    // Fetches the values of a ranged attribute that come after the first part, part by part,
+    // until the server names the last part ("…-*").
+    void complete_range(const LdapSearchRequest& request, LdapRecord& record,
+                        const RangedAttribute& first_part) {
+        std::vector<std::string>& values = record.attributes[first_part.attribute].values;
+        const std::string name = record.attributes[first_part.attribute].name;
+        std::optional<long long> high = first_part.range.high;
+        while (high) {
+            const long long low = *high + 1;
+            LdapSearchRequest part = request;
+            part.base = record.dn;
+            part.scope = LDAP_SCOPE_BASE;
+            part.filter = "(objectClass=*)";
+            part.attributes = {name + ";range=" + std::to_string(low) + "-*"};
+            SearchRun part_run(ld_, {part});
+            std::vector<LdapRecord> records;
+            part_run.read_answers(
+                [&](std::size_t, std::vector<LdapRecord> answer) { records = std::move(answer); });
+            Search& answer = part_run.searches_.front();
+            if (!answer.failure.empty())
+                throw DirectoryError(answer.failure);
+            if (!answer.handed_over)
+                records = std::move(answer.records);
+            if (records.size() != 1)
+                throw DirectoryError("the entry of a ranged attribute could not be read again");
+            high = next_part(records.front(), answer.ranged, name, low, values);
+        }
+    }
+
+    // Takes the values of the part that begins at low; returns where it ends, nothing for the
+    // last part.
+    static std::optional<long long> next_part(LdapRecord& next,
+                                              const std::vector<RangedAttribute>& parts,
+                                              const std::string& name, long long low,
+                                              std::vector<std::string>& values) {
+        std::optional<long long> high;
+        for (const RangedAttribute& ranged : parts) {
             if (!equals_ignoring_case(next.attributes[ranged.attribute].name, name))
                 continue;
             if (ranged.range.low != low)
@@ -231,142 +348,29 @@ void complete_range(LDAP* ld, const LdapSearchRequest& request, LdapRecord& reco
                           std::make_move_iterator(more.end()));
             high = ranged.range.high;
         }
+        return high;
     }
-}
 
-// One search of run_searches while its answers come in.
-struct RunningSearch {
-    std::vector<LdapRecord> records;
-    std::vector<RangedAttribute> ranged;
-    bool paged = false;
-    bool failed = false;
-    bool handed_over = false;
-    Clock::time_point deadline;  // for the whole answer, pages included
+    LDAP* ld_;
+    std::vector<LdapSearchRequest> requests_;
+    std::vector<Search> searches_;
+    std::unordered_map<int, std::size_t> waiting_;  // message id -> search
+    std::size_t next_ = 0;                          // the first search not yet sent
+    std::chrono::milliseconds silence_{0};
 };
-
-// Sends the search (or its next page) and notes which search the message id belongs to.
-void send_page(LDAP* ld, const LdapSearchRequest& request, RunningSearch& search,
-               const std::string& cookie, std::size_t index,
-               std::unordered_map<int, std::size_t>& waiting) {
-    std::unique_ptr<LDAPControl, void (*)(LDAPControl*)> page_control(
-        search.paged ? make_page_control(ld, request.page_size, cookie) : nullptr,
-        ldap_control_free);
-    try {
-        waiting.emplace(send_search(ld, request, page_control.get()), index);
-    } catch (const ServerUnusable&) {
-        throw;
-    } catch (const DirectoryError&) {
-        search.failed = true;
-    }
-}
-
-// The end of one page: the next page is asked for, or the search is complete.
-void finish_page(LDAP* ld, LDAPMessage* message, const LdapSearchRequest& request,
-                 RunningSearch& search, std::size_t index,
-                 std::unordered_map<int, std::size_t>& waiting) {
-    try {
-        const std::string cookie = end_of_page(ld, message, search.paged);
-        if (!cookie.empty())
-            send_page(ld, request, search, cookie, index, waiting);
-    } catch (const ServerUnusable&) {
-        throw;
-    } catch (const DirectoryError&) {
-        search.failed = true;
-    }
-}
 
 }  // namespace
 
 void run_searches(LDAP* ld, const std::vector<LdapSearchRequest>& requests,
                   const SearchDone& done) {
-    // Searches in flight at once: enough that every worker thread of the server has one while
-    // the answers of others travel, few enough that neither side can fill the connection's
-    // buffers with requests while the other waits to send answers.
-    constexpr std::size_t window = 16;
-    std::vector<RunningSearch> searches(requests.size());
-    std::unordered_map<int, std::size_t> waiting;  // message id -> search
-    std::size_t next = 0;
-    const auto fill_window = [&] {
-        for (; next < requests.size() && waiting.size() < window; ++next) {
-            searches[next].paged =
-                requests[next].scope != LDAP_SCOPE_BASE && requests[next].page_size > 0;
-            searches[next].deadline =
-                Clock::now() + requests[next].time_limit + requests[next].grace;
-            send_page(ld, requests[next], searches[next], {}, next, waiting);
-        }
-    };
-    auto silence = std::chrono::milliseconds(0);
-    for (const LdapSearchRequest& request : requests)
-        silence = std::max(silence, request.silence);
-    fill_window();
-    while (!waiting.empty()) {
-        // A server that sends nothing for the longest silence a search allows has stopped, and
-        // so has one that has not finished a search in the time that search allows.
-        Clock::time_point deadline = Clock::time_point::max();
-        for (const auto& [msgid, index] : waiting)
-            deadline = std::min(deadline, searches[index].deadline);
-        Message message;
-        try {
-            message = next_message(ld, LDAP_RES_ANY, deadline, silence);
-        } catch (const ServerSilent&) {
-            for (const auto& [msgid, index] : waiting)
-                ldap_abandon_ext(ld, msgid, nullptr, nullptr);
-            throw;
-        }
-        const auto owner = waiting.find(ldap_msgid(message.get()));
-        if (owner == waiting.end())
-            continue;
-        const std::size_t index = owner->second;
-        const int type = ldap_msgtype(message.get());
-        if (type == LDAP_RES_SEARCH_ENTRY) {
-            RunningSearch& search = searches[index];
-            search.records.push_back(
-                read_entry(ld, message.get(), search.records.size(), search.ranged));
-        } else if (type == LDAP_RES_SEARCH_RESULT) {
-            waiting.erase(owner);
-            RunningSearch& search = searches[index];
-            const std::size_t pages_before = waiting.size();
-            finish_page(ld, message.get(), requests[index], search, index, waiting);
-            const bool complete = waiting.size() == pages_before;  // no further page asked for
-            fill_window();
-            // Values in ranges need searches of their own: such a search is finished at the end.
-            if (complete && !search.failed && search.ranged.empty()) {
-                search.handed_over = true;
-                done(index, std::move(search.records));
-            }
-        }
-        // continuation references are skipped
-    }
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        RunningSearch& search = searches[i];
-        if (search.failed || search.handed_over)
-            continue;
-        try {
-            for (const RangedAttribute& first_part : search.ranged)
-                complete_range(ld, requests[i], search.records[first_part.record], first_part);
-        } catch (const ServerUnusable&) {
-            throw;
-        } catch (const DirectoryError&) {
-            continue;
-        }
-        done(i, std::move(search.records));
-    }
+    SearchRun(ld, requests).run(done, [](std::size_t, const std::string&) {});
 }
 
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {
-    const bool paged = request.scope != LDAP_SCOPE_BASE && request.page_size > 0;
     std::vector<LdapRecord> records;
-    std::vector<RangedAttribute> ranged;
-    std::string cookie;
-    do {
-        Page page = run_page(ld, request, cookie, records.size(), paged);
-        records.insert(records.end(), std::make_move_iterator(page.records.begin()),
-                       std::make_move_iterator(page.records.end()));
-        ranged.insert(ranged.end(), page.ranged.begin(), page.ranged.end());
-        cookie = std::move(page.cookie);
-    } while (!cookie.empty());
-    for (const RangedAttribute& first_part : ranged)
-        complete_range(ld, request, records[first_part.record], first_part);
+    SearchRun(ld, {request})
+        .run([&](std::size_t, std::vector<LdapRecord> answer) { records = std::move(answer); },
+             [](std::size_t, const std::string& why) { throw DirectoryError(why); });
     return records;
 }
 

@@ -31,7 +31,7 @@ struct LdapSearchRequest {
     std::string filter;
     std::vector<std::string> attributes;
     std::chrono::seconds time_limit{30};
-    // How long past the server's time limit the client waits for a whole answer.
+    // How long past the server's time limit the client waits for each page of the answer.
     std::chrono::milliseconds grace{5000};
     // The longest silence within an answer: a server that sends nothing, or stops in the middle
     // of a message, for this long has stopped answering.

@@ -3,31 +3,21 @@
 #include <krb5/krb5.h>
 
 #include <ctime>
+#include <type_traits>
+
+#include "common/owned.h"
 
 namespace permscope::platform {
 
 namespace {
 
-// Owns one library context for the length of a query.
-class Krb5Context {
-  public:
-    Krb5Context() {
-        if (krb5_init_context(&context_) != 0) {
-            context_ = nullptr;
-        }
-    }
-    ~Krb5Context() {
-        if (context_ != nullptr) {
-            krb5_free_context(context_);
-        }
-    }
-    Krb5Context(const Krb5Context&) = delete;
-    Krb5Context& operator=(const Krb5Context&) = delete;
-    krb5_context get() const { return context_; }
+// One library context for the length of a query; empty when none can be made.
+using Krb5Context = Owned<std::remove_pointer_t<krb5_context>, krb5_free_context>;
 
-  private:
-    krb5_context context_ = nullptr;
-};
+Krb5Context new_context() {
+    krb5_context context = nullptr;
+    return Krb5Context(krb5_init_context(&context) == 0 ? context : nullptr);
+}
 
 bool cache_holds_live_ticket(krb5_context context, krb5_ccache cache) {
     krb5_cc_cursor cursor;
@@ -48,7 +38,7 @@ bool cache_holds_live_ticket(krb5_context context, krb5_ccache cache) {
 }  // namespace
 
 std::optional<std::string> kerberos_default_realm() {
-    Krb5Context context;
+    const Krb5Context context = new_context();
     if (context.get() == nullptr) {
         return std::nullopt;
     }
@@ -65,7 +55,7 @@ std::optional<std::string> kerberos_default_realm() {
 }
 
 std::optional<std::string> kerberos_ticket_user() {
-    Krb5Context context;
+    const Krb5Context context = new_context();
     if (context.get() == nullptr) {
         return std::nullopt;
     }

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <type_traits>
+
 #include <vector>
+#include "common/owned.h"
 
 namespace permscope::platform {
 
@@ -30,22 +32,7 @@ struct Permissions {
     bool execute = false;
 };
 
-// Owns a libacl object.
-class AclHandle {
-  public:
-    explicit AclHandle(acl_t acl) : acl_(acl) {}
-    ~AclHandle() {
-        if (acl_ != nullptr) {
-            acl_free(acl_);
-        }
-    }
-    AclHandle(const AclHandle&) = delete;
-    AclHandle& operator=(const AclHandle&) = delete;
-    acl_t get() const { return acl_; }
-
-  private:
-    acl_t acl_;
-};
+using AclHandle = Owned<std::remove_pointer_t<acl_t>, acl_free>;
 
 Permissions permissions_of(acl_entry_t entry) {
     acl_permset_t permset = nullptr;
