@@ -1,7 +1,8 @@
 #include "export/workbook.h"
 
-#include <algorithm>
+#include <xlsxwriter.h>
 
+#include "common/owned.h"
 #include "export/application.h"
 #include "export/utf8_text.h"
 
@@ -9,39 +10,28 @@ namespace permscope::spreadsheet {
 
 namespace {
 
-constexpr std::size_t kMaxSheetNameCharacters = 31;
+using LxwWorkbook = Owned<lxw_workbook, lxw_workbook_free>;
 
-char ascii_lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
-}
-
-void check_sheet_name(std::string_view name) {
-    const auto refuse = [&](std::string_view why) {
-        throw AutomationError("sheet name \"" + std::string(name) + "\": " + std::string(why));
-    };
-    if (name.empty())
-        refuse("empty");
-    if (character_count(name) > kMaxSheetNameCharacters)
-        refuse("longer than 31 characters");
-    if (name.find_first_of(":\\/?*[]") != std::string_view::npos)
-        refuse("forbidden character");
-    if (name.front() == '\'' || name.back() == '\'')
-        refuse("apostrophe at an end");
+// The rules the file is written by are libxlsxwriter's: at most 31 characters, none of
+// : \ / ? * [ ], no apostrophe at either end, and no other sheet of that name in any letter case.
+// They are asked of a scratch workbook that holds the other sheets; nothing is written.
+void check_sheet_name(const std::vector<Sheet>& sheets, const Sheet& renamed,
+                      const std::string& name) {
+    // The library reads the last character of the name, and a C string would end at a NUL.
+    if (name.empty() || name.find('\0') != std::string::npos)
+        throw AutomationError("sheet name \"" + name + "\": empty or holding a NUL byte");
+    const LxwWorkbook scratch(workbook_new("unwritten.xlsx"));
+    if (!scratch)
+        throw AutomationError("cannot check the sheet name \"" + name + "\"");
+    for (const Sheet& other : sheets)
+        if (&other != &renamed)
+            workbook_add_worksheet(scratch.get(), other.name.c_str());
+    const lxw_error error = workbook_validate_sheet_name(scratch.get(), name.c_str());
+    if (error != LXW_NO_ERROR)
+        throw AutomationError("sheet name \"" + name + "\": " + lxw_strerror(error));
 }
 
 }  // namespace
-
-std::size_t character_count(std::string_view text) {
-    // Continuation bytes (10xxxxxx) belong to the character before them.
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 
 Workbook::Workbook() : sheets_{Sheet{"Tabelle1", {}}} {}
 
@@ -59,10 +49,7 @@ void Workbook::select(std::string_view name) {
 
 void Workbook::rename(std::string_view name, std::string new_name) {
     Sheet& renamed = sheet(name);
-    check_sheet_name(new_name);
-    for (const Sheet& other : sheets_)
-        if (&other != &renamed && same_ignoring_case(other.name, new_name))
-            throw AutomationError("a sheet \"" + other.name + "\" exists already");
+    check_sheet_name(sheets_, renamed, new_name);
     renamed.name = std::move(new_name);
 }
 

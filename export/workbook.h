@@ -27,8 +27,8 @@ class Workbook {
     Sheet& sheet(std::string_view name);
     void select(std::string_view name);
     // Renames a sheet. Refuses (AutomationError) a name the .xlsx format does not allow: empty,
-    // longer than 31 characters, holding one of : \ / ? * [ ], beginning or ending with an
-    // apostrophe, or the name of another sheet in any letter case.
+    // longer than 31 characters, holding one of : \ / ? * [ ] or a NUL byte, beginning or ending
+    // with an apostrophe, or the name of another sheet in any letter case.
     void rename(std::string_view name, std::string new_name);
     // Writes value into a cell of the active sheet; refuses a bad address. A value longer than a
     // cell holds (a user in some thousand groups has such a group text) is cut at the limit,
@@ -44,9 +44,5 @@ class Workbook {
     std::vector<Sheet> sheets_;
     std::size_t active_ = 0;
 };
-
-// Number of characters (code points) of a UTF-8 text; a byte that starts no character counts as
-// one.
-std::size_t character_count(std::string_view text);
 
 }  // namespace permscope::spreadsheet

@@ -60,47 +60,25 @@ std::optional<std::string> samba_ads_realm(std::string_view smb_conf) {
     return realm;
 }
 
-std::optional<std::string> dns_name_of_base_dn(std::string_view base_dn) {
-    const std::string dn_text(base_dn);
-    LDAPDN dn = nullptr;
-    if (ldap_str2dn(dn_text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || dn == nullptr) {
-        return std::nullopt;
-    }
-    std::string name;
-    for (int i = 0; dn[i] != nullptr; ++i) {
-        LDAPRDN rdn = dn[i];
-        // Only single-valued dc= components make up the domain name.
-        if (rdn[0] == nullptr || rdn[1] != nullptr) {
-            continue;
-        }
-        const LDAPAVA* ava = rdn[0];
-        const std::string_view type(ava->la_attr.bv_val, ava->la_attr.bv_len);
-        if (!equals_ignoring_case(type, "dc") && type != "0.9.2342.19200300.100.1.25") {
-            continue;
-        }
-        if (!name.empty()) {
-            name.push_back('.');
-        }
-        name.append(ava->la_value.bv_val, ava->la_value.bv_len);
-    }
-    ldap_dnfree(dn);
-    if (name.empty()) {
-        return std::nullopt;
-    }
-    return name;
-}
-
 std::optional<std::string> ldap_default_base_domain() {
     char* base = nullptr;
     if (ldap_get_option(nullptr, LDAP_OPT_DEFBASE, &base) != LDAP_OPT_SUCCESS || base == nullptr) {
         return std::nullopt;
     }
-    const std::string base_dn(base);
+    // The trailing dc= components make the domain's name: "ou=x,dc=Example,dc=org" is in
+    // "Example.org".
+    char* domain = nullptr;
+    const int result = ldap_dn2domain(base, &domain);
     ldap_memfree(base);
-    return dns_name_of_base_dn(base_dn);
+    std::optional<std::string> name;
+    if (result == LDAP_SUCCESS && domain != nullptr && *domain != '\0') {
+        name = domain;
+    }
+    ldap_memfree(domain);
+    return name;
 }
 
-std::vector<std::string> discover_forest_names(const LinuxManagementConfig& config) {
+std::vector<std::string> discover_forest_names(const DomainSources& config) {
     std::vector<std::string> names;
     for (const std::string& domain : sssd_ad_domains(read_config_file(config.sssd_conf))) {
         add_if_present(names, domain);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -24,25 +25,13 @@ bool is_separator(char c) {
     return c == '\\' || c == '/';
 }
 
-bool is_unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
-
+// A path component in a URL: every byte outside the unreserved characters as %XX.
 std::string percent_encoded(std::string_view component) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string result;
-    for (const char c : component) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (is_unreserved(byte)) {
-            result.push_back(c);
-        } else {
-            result.push_back('%');
-            result.push_back(kHex[byte >> 4]);
-            result.push_back(kHex[byte & 0x0F]);
-        }
-    }
-    return result;
+    std::string source(component);
+    std::string encoded(source.size() * 3 + 1, '\0');
+    smbc_urlencode(encoded.data(), source.data(), static_cast<int>(encoded.size()));
+    encoded.resize(std::strlen(encoded.c_str()));
+    return encoded;
 }
 
 std::vector<std::string_view> components_of(std::string_view path) {
@@ -61,43 +50,26 @@ std::vector<std::string_view> components_of(std::string_view path) {
     return components;
 }
 
-std::optional<std::uint32_t> parse_hex_mask(std::string_view text) {
-    if (text.starts_with("0x") || text.starts_with("0X")) {
-        text.remove_prefix(2);
-    }
-    if (text.empty() || text.size() > 8) {
+// The whole text as a number of the base; nothing for anything else, or a number too large.
+template <typename Number>
+std::optional<Number> whole_number(std::string_view text, int base) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (const char c : text) {
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        }
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        value = value * 16 + static_cast<std::uint32_t>(digit);
     }
     return value;
 }
 
+std::optional<std::uint32_t> parse_hex_mask(std::string_view text) {
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+    }
+    return whole_number<std::uint32_t>(text, 16);
+}
+
 std::optional<unsigned> parse_decimal(std::string_view text) {
-    if (text.empty() || text.size() > 9) {
-        return std::nullopt;
-    }
-    unsigned value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value;
+    return whole_number<unsigned>(text, 10);
 }
 
 // "DOMAIN\name:type/flags/0xMASK"; the name may itself hold ":" or ",", so the fields are taken
@@ -134,6 +106,10 @@ std::string describe_errno(int error) {
 std::string smb_url_of_share_path(std::string_view share_path) {
     if (share_path.size() < 2 || !is_separator(share_path[0]) || !is_separator(share_path[1])) {
         throw ManagementError("not a share path: " + std::string(share_path));
+    }
+    // No file name holds a NUL byte, and a C string would end at it: a different path.
+    if (share_path.find('\0') != std::string_view::npos) {
+        throw ManagementError("a share path holds no NUL byte");
     }
     const auto components = components_of(share_path.substr(2));
     if (components.empty() || is_separator(share_path[2])) {

@@ -15,7 +15,7 @@ namespace permscope::platform {
 // The smb:// address of a share path: "\\server\share\dir" or "//server/share/dir" (after the two
 // leading characters "\" and "/" both separate) gives "smb://server/share/dir". Empty components
 // are dropped and every byte outside the unreserved set is percent-encoded. Throws ManagementError
-// when the path does not start with two separators or names no server.
+// when the path does not start with two separators, names no server or holds a NUL byte.
 std::string smb_url_of_share_path(std::string_view share_path);
 
 // The access entries of a descriptor in libsmbclient's text form

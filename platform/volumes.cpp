@@ -1,13 +1,17 @@
 #include "platform/volumes.h"
 
+#include <libmount/libmount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
+#include <charconv>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <system_error>
 
-#include "platform/mountinfo.h"
+#include "common/owned.h"
+#include "platform/management.h"
 #include "platform/text_utils.h"
 
 namespace permscope::platform {
@@ -15,6 +19,38 @@ namespace permscope::platform {
 namespace fs = std::filesystem;
 
 namespace {
+
+// One line of the mount table.
+struct MountEntry {
+    std::string device_number;  // "major:minor", as /sys/class/block/<name>/dev has it
+    std::string root;           // the folder of the file system that is mounted, "/" for all of it
+    std::string mount_point;
+    std::string file_system;
+    std::string source;  // "/dev/vda1", "//server/share", "server:/export", "tmpfs" ...
+};
+
+std::string text_or_empty(const char* text) {
+    return text ? text : "";
+}
+
+// The mount table in table order, its escapes decoded, read by libmount.
+std::vector<MountEntry> mount_table(const std::string& mountinfo) {
+    const Owned<libmnt_table, mnt_unref_table> table(mnt_new_table_from_file(mountinfo.c_str()));
+    const Owned<libmnt_iter, mnt_free_iter> iterator(mnt_new_iter(MNT_ITER_FORWARD));
+    if (!table || !iterator) {
+        throw ManagementError("cannot read the mount table " + mountinfo);
+    }
+    std::vector<MountEntry> entries;
+    libmnt_fs* fs = nullptr;
+    while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
+        const dev_t device = mnt_fs_get_devno(fs);
+        entries.push_back(
+            MountEntry{std::to_string(major(device)) + ":" + std::to_string(minor(device)),
+                       text_or_empty(mnt_fs_get_root(fs)), text_or_empty(mnt_fs_get_target(fs)),
+                       text_or_empty(mnt_fs_get_fstype(fs)), text_or_empty(mnt_fs_get_source(fs))});
+    }
+    return entries;
+}
 
 const std::set<std::string, std::less<>> kNetworkFileSystems = {
     "nfs",        "nfs4",           "cifs",        "smb3",        "smbfs",     "ncpfs",
@@ -77,6 +113,25 @@ bool is_removable(const std::string& sys_class_block, const std::string& name) {
     return value == "1";
 }
 
+// A udev link name decoded: "\x20" and the like become the bytes they stand for. No library we
+// link decodes these names, and asking libblkid for the label instead would read the device,
+// which only root may.
+std::string decode_udev_escapes(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char byte = 0;
+        if (text.substr(i, 2) == "\\x" && i + 4 <= text.size() &&
+            std::from_chars(text.data() + i + 2, text.data() + i + 4, byte, 16).ptr ==
+                text.data() + i + 4) {
+            result.push_back(static_cast<char>(byte));
+            i += 3;
+        } else {
+            result.push_back(text[i]);
+        }
+    }
+    return result;
+}
+
 std::map<std::string, std::string> labels_by_device(const std::string& disk_by_label) {
     std::map<std::string, std::string> labels;
     std::error_code error;
@@ -102,45 +157,22 @@ bool mounts_a_folder(const MountEntry& mount) {
     return ::stat(mount.mount_point.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+// The short name of a mount source: the last component of a /dev path, otherwise the source.
+std::string device_display_name(const std::string& device) {
+    if (device.starts_with("/dev/")) {
+        return fs::path(device).filename().string();
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return device;
 }
 
 }  // namespace
 
-std::string decode_udev_escapes(const std::string& text) {
-    std::string result;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-            hex_digit(text[i + 2]) >= 0 && hex_digit(text[i + 3]) >= 0) {
-            result.push_back(
-                static_cast<char>(hex_digit(text[i + 2]) * 16 + hex_digit(text[i + 3])));
-            i += 3;
-        } else {
-            result.push_back(text[i]);
-        }
-    }
-    return result;
-}
-
-std::vector<Volume> list_volumes(const LinuxManagementConfig& config) {
-    std::string table;
-    if (!read_text_file(config.mountinfo, table)) {
-        throw ManagementError("cannot read the mount table " + config.mountinfo);
-    }
+std::vector<Volume> list_volumes(const VolumeSources& config) {
+    const std::vector<MountEntry> mounts = mount_table(config.mountinfo);
     const auto devices = block_devices_by_number(config.sys_class_block);
     const auto labels = labels_by_device(config.disk_by_label);
     std::vector<Volume> volumes;
-    for (const MountEntry& mount : parse_mountinfo(table)) {
+    for (const MountEntry& mount : mounts) {
         Volume volume{mount.mount_point, mount.source, {}, mount.file_system, kDriveNetwork};
         if (!kNetworkFileSystems.contains(mount.file_system)) {
             if (kImageFileSystems.contains(mount.file_system)) {
@@ -165,13 +197,6 @@ std::vector<Volume> list_volumes(const LinuxManagementConfig& config) {
         }
     }
     return volumes;
-}
-
-std::string device_display_name(const std::string& device) {
-    if (device.starts_with("/dev/")) {
-        return fs::path(device).filename().string();
-    }
-    return device;
 }
 
 std::string drive_list_entry_text(const Volume& volume) {

@@ -9,7 +9,7 @@ cd "$root"
 scripts/setup.sh
 # The program alone: the tests are built by scripts/test.sh.
 scripts/build.sh build-run -DPERMSCOPE_BUILD_TESTS=OFF
-if scripts/demo/domain_reachable.sh; then
+if build-run/app/permscope-domain-check; then
     cd "$start_folder"
     exec "$root/build-run/app/permscope"
 fi

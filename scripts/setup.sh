@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins
   libldap-dev libsasl2-dev libsasl2-modules-gssapi-mit libkrb5-dev
-  libacl1-dev acl
+  libacl1-dev acl libmount-dev
   libsmbclient-dev
   libxlsxwriter-dev
   googletest libgtest-dev libgmock-dev

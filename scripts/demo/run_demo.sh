@@ -103,7 +103,7 @@ point_at_directory() {
     export KRB5_CONFIG=/dev/null
     export KRB5CCNAME="FILE:$work/no-ticket"
     local first
-    first=$("$here/domain_reachable.sh" --list | head -n 1)
+    first=$("$build_dir/app/permscope-domain-check" --list | head -n 1)
     if [ "$first" != "permscope.demo" ]; then
         say "note: this machine reports the domain '$first' first (SSSD or Samba); Permscope"
         say "asks that one, so the demo's groups may not be expanded."

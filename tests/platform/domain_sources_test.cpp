@@ -57,14 +57,5 @@ TEST(DomainSourcesTest, SambaRealmOnlyWithAdsSecurity) {
     EXPECT_FALSE(samba_ads_realm("[global]\n[data]\nsecurity = ads\nrealm = X.Y\n"));
 }
 
-TEST(DomainSourcesTest, BaseDnBecomesDnsName) {
-    EXPECT_EQ(dns_name_of_base_dn("dc=Example,dc=org"), "Example.org");
-    EXPECT_EQ(dns_name_of_base_dn("ou=People, DC=corp , DC=example,dc=com"), "corp.example.com");
-    EXPECT_EQ(dns_name_of_base_dn("dc=a\\2Cb,dc=c"), "a,b.c");  // escapes are decoded
-    EXPECT_FALSE(dns_name_of_base_dn("o=Example"));
-    EXPECT_FALSE(dns_name_of_base_dn(""));
-    EXPECT_FALSE(dns_name_of_base_dn("dc=unbalanced,\\"));
-}
-
 }  // namespace
 }  // namespace permscope::platform

@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "platform/linux_management.h"
-#include "platform/mountinfo.h"
 #include "platform_test_support.h"
 
 namespace permscope::platform {
@@ -14,28 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempFolder;
-
-TEST(MountinfoTest, FieldsEscapesAndOptionalFields) {
-    const auto entries = parse_mountinfo(
-        "27 1 254:1 / / rw,relatime shared:1 master:2 - ext4 /dev/vda1 rw\n"
-        "\n"
-        "30 27 8:17 / /media/my\\040stick\\011x rw - vfat /dev/sdb1 rw\n"
-        "31 27 0:5 /sub\\134dir /mnt/back\\134slash rw - tmpfs tmp\\040fs rw\n"
-        "garbage line\n"
-        "32 27 0:6 / /no/type rw -\n");
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].device_number, "254:1");
-    EXPECT_EQ(entries[0].root, "/");
-    EXPECT_EQ(entries[0].mount_point, "/");
-    EXPECT_EQ(entries[0].file_system, "ext4");
-    EXPECT_EQ(entries[0].source, "/dev/vda1");
-    EXPECT_EQ(entries[1].mount_point, "/media/my stick\tx");
-    EXPECT_EQ(entries[2].root, "/sub\\dir");
-    EXPECT_EQ(entries[2].mount_point, "/mnt/back\\slash");
-    EXPECT_EQ(entries[2].source, "tmp fs");
-    EXPECT_EQ(decode_octal_escapes("a\\04"), "a\\04");  // cut short: kept as written
-    EXPECT_EQ(decode_octal_escapes("\\0401\\999"), " 1\\999");
-}
 
 TEST(VolumeTextTest, LabelElseDeviceName) {
     EXPECT_EQ(drive_list_entry_text({"/", "/dev/vda1", "", "ext4", kDriveLocalDisk}), "/ [vda1]");
@@ -45,7 +22,6 @@ TEST(VolumeTextTest, LabelElseDeviceName) {
               "/ [vg-root]");
     EXPECT_EQ(drive_list_entry_text({"/mnt/s", "//srv/share", "", "cifs", kDriveNetwork}),
               "/mnt/s [//srv/share]");
-    EXPECT_EQ(decode_udev_escapes("My\\x20Disk\\x2fX\\x2"), "My Disk/X\\x2");
 }
 
 // A machine of our own making: a mount table, the kernel's block devices and udev's label links.

@@ -1,6 +1,6 @@
-// scripts/demo/domain_reachable.sh decides whether the run command opens Permscope on the
-// machine's domain or on the demo. These tests run it with libldap and Kerberos pointed at files
-// and servers of their own.
+// permscope-domain-check decides whether the run command opens Permscope on the machine's domain
+// or on the demo. These tests run it with libldap and Kerberos pointed at files and servers of
+// their own.
 
 #include <sys/wait.h>
 
@@ -28,9 +28,8 @@ struct Outcome {
 
 // Runs the script with the given environment assignments ("NAME=value ...").
 Outcome run_script(const std::string& environment, const std::string& arguments = "") {
-    const std::string command = "env -u LDAPCONF -u LDAPRC " + environment + " " +
-                                PERMSCOPE_SOURCE_DIR "/scripts/demo/domain_reachable.sh " +
-                                arguments + " 2>/dev/null";
+    const std::string command = "env -u LDAPCONF -u LDAPRC " + environment +
+                                " " PERMSCOPE_DOMAIN_CHECK " " + arguments + " 2>/dev/null";
     Outcome outcome;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
