@@ -30,11 +30,9 @@ class ResultListModel : public QAbstractTableModel, private ResultList::Observer
     // A batch of changes: the view is told once, when the outermost batch ends.
     void begin_batch();
     void end_batch();
-    bool in_batch() const { return batch_depth_ > 0; }
-
-    const ResultList& list() const { return list_; }
 
   private:
+    bool in_batch() const { return batch_depth_ > 0; }
     void list_cleared() override;
     void row_appended(ResultList::Position position) override;
     void row_changed(ResultList::Position position) override;

@@ -45,13 +45,13 @@ const StoredRecord& StoredRecordset::current() const {
     return answer_->records[position_];
 }
 
-std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected) {
+std::shared_ptr<StoredAnswer> read_answer(Recordset& set) {
     if (auto* stored = dynamic_cast<StoredRecordset*>(&set)) {
         if (std::shared_ptr<StoredAnswer> fresh = stored->take_answer())
             return fresh;
     }
     auto answer = std::make_shared<StoredAnswer>();
-    answer->selected = std::move(selected);
+    answer->selected = set.FieldNames();
     while (!set.Eof()) {
         StoredRecord record;
         record.dn = read_or([&] { return set.DistinguishedName(); }, {});

@@ -64,6 +64,7 @@ class StoredRecordset : public Recordset {
     std::shared_ptr<StoredAnswer> take_answer();
 
     std::int64_t RecordCount() const override { return static_cast<std::int64_t>(end_ - first_); }
+    std::vector<std::string> FieldNames() const override { return answer_->selected; }
     FieldValue Fields(std::string_view name) const override;
     std::string DistinguishedName() const override { return current().dn; }
     std::string SecurityIdentifier() const override { return current().sid; }
@@ -83,7 +84,7 @@ class StoredRecordset : public Recordset {
 // Reads a fresh record set from its first record to its end into an answer. A field or name that
 // cannot be read is stored as no value, as the resolution reads such a failure. A record set over
 // a fresh answer hands that over without a copy.
-std::shared_ptr<StoredAnswer> read_answer(Recordset& set, std::vector<std::string> selected);
+std::shared_ptr<StoredAnswer> read_answer(Recordset& set);
 
 class AnswerStore {
   public:

@@ -63,9 +63,9 @@ void add_group(const StoredRecord& record, FoundGroups& found) {
 }
 
 // The answer of a batch, or nothing when it cannot be read.
-std::shared_ptr<StoredAnswer> read_batch_answer(Recordset& set, std::vector<std::string> selected) {
+std::shared_ptr<StoredAnswer> read_batch_answer(Recordset& set) {
     try {
-        return read_answer(set, std::move(selected));
+        return read_answer(set);
     } catch (const DirectoryError&) {
         return nullptr;
     }
@@ -138,8 +138,7 @@ std::vector<Outcome> ask_accounts(DirectoryProvider& provider, AnswerStore& answ
     provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
         if (b >= batches.size() || !set)
             return;
-        const std::shared_ptr<StoredAnswer> answer =
-            read_batch_answer(*set, {"Name", "samAccountName", "Member", "objectCategory"});
+        const std::shared_ptr<StoredAnswer> answer = read_batch_answer(*set);
         StoredAnswer groups, users;
         if (!answer) {
             return;
@@ -169,7 +168,7 @@ void ask_by_category(DirectoryProvider& provider, AnswerStore& answers, std::str
     provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
         if (b >= searches.size() || !set)
             return;
-        if (const auto answer = read_batch_answer(*set, {"Name", "samAccountName", "Member"}))
+        if (const auto answer = read_batch_answer(*set))
             keep_decided(answers, base, searches[b].first, *searches[b].second, *answer, found);
     });
 }

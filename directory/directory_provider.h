@@ -27,13 +27,15 @@ class DirectoryError : public std::runtime_error {
 using FieldValue = std::variant<std::monostate, std::string, std::vector<std::string>>;
 
 // How far below the FROM object a query looks. Subtree is the dialect's default.
-enum class SearchScope { Base, OneLevel, Subtree };
+enum class SearchScope { Base, Subtree };
 
 class Recordset {
   public:
     virtual ~Recordset() = default;
     // Number of records; 0 exactly when nothing matched.
     virtual std::int64_t RecordCount() const = 0;
+    // The names of the fields, as the query's SELECT list writes them, in its order.
+    virtual std::vector<std::string> FieldNames() const = 0;
     // The value of a selected field on the current record, looked up without regard to case. A
     // field that the query did not select, or a read past the last record, throws.
     virtual FieldValue Fields(std::string_view name) const = 0;

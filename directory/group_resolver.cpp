@@ -171,7 +171,7 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
         std::make_unique<QuerySession>(provider_, options_.keep_answers ? answers_.get() : nullptr);
     session->execute(group_lookup_text(base, name), Slot::First);
     if (has_records(*session, Slot::First)) {
-        enter_group_row(resolution, name, head_group);
+        enter_row(resolution, resolution.groups, *group_index_, kGroupRow, name, head_group);
         const std::string dn = current_dn(*session, Slot::First);
         // A group is known by its distinguished name; by its name where the directory gave none.
         std::string key = dn.empty() ? "name:" + name : "dn:" + dn;
@@ -203,7 +203,7 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
             return;
         }
     }
-    enter_user_row(resolution, name, head_group);
+    enter_row(resolution, resolution.users, *user_index_, kUserRow, name, head_group);
     session->close();
 }
 
@@ -240,7 +240,7 @@ bool GroupResolver::resolve_kept_user(Resolution& resolution, std::string& name,
     }
     if (std::optional<std::string> text = single_text(directory_name))
         name = std::move(*text);
-    enter_user_row(resolution, name, head_group);
+    enter_row(resolution, resolution.users, *user_index_, kUserRow, name, head_group);
     return true;
 }
 
@@ -307,55 +307,46 @@ std::vector<ResultList::Position> GroupResolver::rows_named(RowIndex& index, con
     return positions;
 }
 
-void GroupResolver::enter_user_row(Resolution& resolution, const std::string& name,
-                                   std::string head_group) {
-    ResultList& users = resolution.users;
-    ResultList::Position matched = 0;
-    for (const ResultList::Position position : rows_named(*user_index_, users, name)) {
-        matched = position;
-        append_entry(resolution.created_entries, position, "-User");
-    }
-    if (matched == 0) {
-        if (head_group.empty())
-            head_group = "no Group";
-        const ResultList::Position added = users.append(name);
-        users.append_sub_item(added, std::move(head_group));
-        append_entry(resolution.created_entries, added, "-User");
-        return;
-    }
-    try {
-        const std::string& group_text = users.sub_item(matched, 1);
-        if (!name_list_contains(group_text, head_group))
-            users.set_sub_item(matched, 1, group_text + "; " + head_group);
-    } catch (const std::out_of_range&) {
-        // A row without a Group column stays as it is.
-    }
-}
+// How a row of one list is entered: the marker of a trustee named directly, the separator of
+// its head-group names, its created-entry suffix, and whether an empty head-group text is
+// replaced (a group's) or extended (a user's).
+struct GroupResolver::RowKind {
+    const char* marker;
+    const char* separator;
+    const char* entry_suffix;
+    bool empty_text_replaced;
+};
+const GroupResolver::RowKind GroupResolver::kUserRow{"no Group", "; ", "-User", false};
+const GroupResolver::RowKind GroupResolver::kGroupRow{"is Head", ";", "-Group", true};
 
-void GroupResolver::enter_group_row(Resolution& resolution, const std::string& name,
-                                    std::string head_group) {
-    ResultList& groups = resolution.groups;
+// Every row of the list with the name goes into the created entries. Without one a row is
+// appended; with one the last such row gains the head group, unless it names it already.
+void GroupResolver::enter_row(Resolution& resolution, ResultList& list, RowIndex& index,
+                              const RowKind& kind, const std::string& name,
+                              std::string head_group) {
     ResultList::Position matched = 0;
-    for (const ResultList::Position position : rows_named(*group_index_, groups, name)) {
+    for (const ResultList::Position position : rows_named(index, list, name)) {
         matched = position;
-        append_entry(resolution.created_entries, position, "-Group");
+        append_entry(resolution.created_entries, position, kind.entry_suffix);
     }
     if (matched == 0) {
         if (head_group.empty())
-            head_group = "is Head";
-        const ResultList::Position added = groups.append(name);
-        groups.append_sub_item(added, std::move(head_group));
-        append_entry(resolution.created_entries, added, "-Group");
+            head_group = kind.marker;
+        const ResultList::Position added = list.append(name);
+        list.append_sub_item(added, std::move(head_group));
+        append_entry(resolution.created_entries, added, kind.entry_suffix);
         return;
     }
     try {
-        const std::string& head_text = groups.sub_item(matched, 1);
-        if (name_list_contains(head_text, head_group))
+        const std::string& text = list.sub_item(matched, 1);
+        if (name_list_contains(text, head_group))
             return;
-        groups.set_sub_item(matched, 1,
-                            head_text.empty() ? head_group : head_text + ";" + head_group);
+        list.set_sub_item(matched, 1,
+                          text.empty() && kind.empty_text_replaced
+                              ? head_group
+                              : text + kind.separator + head_group);
     } catch (const std::out_of_range&) {
-        // A row without a HeadGroup column stays as it is.
+        // A row without a head-group column stays as it is.
     }
 }
 

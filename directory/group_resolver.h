@@ -68,8 +68,11 @@ class GroupResolver {
                                     const std::vector<std::string>& member_dns);
     std::vector<ResultList::Position> rows_named(RowIndex& index, const ResultList& list,
                                                  const std::string& name) const;
-    void enter_user_row(Resolution& resolution, const std::string& name, std::string head_group);
-    void enter_group_row(Resolution& resolution, const std::string& name, std::string head_group);
+    struct RowKind;
+    static const RowKind kUserRow;
+    static const RowKind kGroupRow;
+    void enter_row(Resolution& resolution, ResultList& list, RowIndex& index, const RowKind& kind,
+                   const std::string& name, std::string head_group);
 
     DirectoryProvider& provider_;
     std::function<std::string()> domain_name_;

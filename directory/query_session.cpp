@@ -1,7 +1,5 @@
 #include "directory/query_session.h"
 
-#include "directory/query_dialect.h"
-
 namespace permscope::directory {
 
 QuerySession::QuerySession(DirectoryProvider& provider, AnswerStore* answers) : answers_(answers) {
@@ -58,9 +56,7 @@ bool QuerySession::execute_on_directory(std::string text, Slot slot, SearchScope
         if (!result)
             return false;
         if (answers_) {
-            // The text ran, so it is of the dialect; its SELECT list names the fields to keep.
-            std::shared_ptr<const StoredAnswer> answer =
-                read_answer(*result, parse_query(text).attributes);
+            std::shared_ptr<const StoredAnswer> answer = read_answer(*result);
             answers_->keep(text, scope, answer);
             result = std::make_unique<StoredRecordset>(std::move(answer));
         }

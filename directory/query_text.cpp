@@ -113,15 +113,6 @@ void assign_user_lookup_text(std::string& text, std::string_view base, std::stri
     assign_lookup_text(text, base, "User", name);
 }
 
-std::string member_lookup_text(std::string_view base, std::string_view name) {
-    std::string text = "SELECT Name, samAccountName, member FROM 'LDAP://";
-    text += base;
-    text += "' WHERE name='";
-    text += quoted_value(name);
-    text += "'";
-    return text;
-}
-
 std::string entry_read_text(std::string_view distinguished_name) {
     return "SELECT samAccountName, objectCategory FROM 'LDAP://" +
            quoted_value(distinguished_name) + "'";

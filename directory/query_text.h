@@ -24,7 +24,6 @@ std::string user_lookup_text(std::string_view base, std::string_view name);
 // the buffer.
 void assign_group_lookup_text(std::string& text, std::string_view base, std::string_view name);
 void assign_user_lookup_text(std::string& text, std::string_view base, std::string_view name);
-std::string member_lookup_text(std::string_view base, std::string_view name);
 
 // The group or user lookup (category "Group" or "User") of many names in one query: the account
 // name terms joined by "or" in parentheses. Its records are those of the single lookups together.

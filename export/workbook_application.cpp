@@ -28,7 +28,6 @@ void WorkbookApplication::Range_Set(const std::string& address, const std::strin
 }
 
 void WorkbookApplication::set_Visible(bool visible) {
-    visible_ = visible;
     if (!visible)
         return;
     for (std::size_t i = 0; i < workbooks_.size(); ++i) {

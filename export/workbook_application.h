@@ -25,16 +25,12 @@ class WorkbookApplication : public Application {
     void Range_Set(const std::string& address, const std::string& value) override;
     void set_Visible(bool visible) override;
 
-    const std::vector<Workbook>& workbooks() const { return workbooks_; }
-    bool visible() const { return visible_; }
-
   private:
     Workbook& active_workbook();
 
     ShowWorkbook show_;
     std::vector<Workbook> workbooks_;
     std::vector<bool> shown_;
-    bool visible_ = false;
 };
 
 }  // namespace permscope::spreadsheet

@@ -69,6 +69,7 @@ class MemoryRecordset : public Recordset {
         directory_.fail_if("RecordCount");
         return static_cast<std::int64_t>(records_.size());
     }
+    std::vector<std::string> FieldNames() const override { return selected_; }
     FieldValue Fields(std::string_view name) const override {
         log("Fields " + std::string(name));
         if (std::none_of(selected_.begin(), selected_.end(),

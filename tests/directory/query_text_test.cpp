@@ -39,11 +39,6 @@ TEST(LookupTexts, UserLookup) {
               "objectCategory='User' and samAccountName='N'");
 }
 
-TEST(LookupTexts, MemberLookup) {
-    EXPECT_EQ(member_lookup_text("dc=A,dc=B,dc=C", "N"),
-              "SELECT Name, samAccountName, member FROM 'LDAP://dc=A,dc=B,dc=C' WHERE name='N'");
-}
-
 TEST(LookupTexts, EmptyBaseClosesTheQuoteRightAfterTheSlashes) {
     EXPECT_EQ(group_lookup_text("", "N"),
               "SELECT Name, samAccountName, Member FROM 'LDAP://' WHERE "
@@ -54,8 +49,6 @@ TEST(LookupTexts, ApostropheInANameIsDoubled) {
     EXPECT_EQ(user_lookup_text("dc=x", "O'Brien"),
               "SELECT Name, samAccountName, Member FROM 'LDAP://dc=x' WHERE "
               "objectCategory='User' and samAccountName='O''Brien'");
-    EXPECT_EQ(member_lookup_text("dc=x", "''"),
-              "SELECT Name, samAccountName, member FROM 'LDAP://dc=x' WHERE name=''''''");
 }
 
 TEST(LookupTexts, FilterCharactersAreLeftToTheTranslator) {
