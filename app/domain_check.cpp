@@ -9,10 +9,9 @@
 #include <cstring>
 
 #include "directory/ldap_provider.h"
+#include "directory/query_dialect.h"
 #include "directory/query_session.h"
-#include "directory/query_text.h"
 #include "platform/domain_discovery.h"
-#include "platform/text_utils.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <vector>
 
-#include "app/named_combo_box.h"
+#include "app/controls.h"
 
 namespace permscope::app {
 

@@ -1,4 +1,5 @@
-// Form1: construction, the folder read and group resolution it hands to the core, painting.
+// Form1: the program's real services, construction, the folder read and group resolution it hands
+// to the core, the window's message box, painting.
 
 #include "app/form1.h"
 
@@ -8,22 +9,64 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "app/busy_pointer.h"
 #include "app/dir_list.h"
+#include "app/handler_guards.h"
 #include "app/mtrans.h"
-#include "app/problem_message.h"
 #include "app/result_list_model.h"
-#include "app/skip_on_failure.h"
 #include "directory/directory_provider.h"
 #include "directory/group_resolver.h"
+#include "directory/ldap_provider.h"
+#include "export/desktop_spreadsheet.h"
 #include "export/excel_export.h"
+#include "platform/linux_management.h"
 #include "platform/management.h"
+#include "platform/volumes.h"
 
 namespace permscope::app {
+
+namespace {
+
+// Shows text in the window's message box, opening it if it is not open.
+QMessageBox* show_problem(QWidget& window, const QString& text) {
+    auto* box = window.findChild<QMessageBox*>(QLatin1String(kProblemMessageName),
+                                               Qt::FindDirectChildrenOnly);
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Permscope"), QString(),
+                              QMessageBox::Ok, &window);
+        box->setObjectName(QLatin1String(kProblemMessageName));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setText(text);
+    box->setAccessibleName(text);
+    box->show();
+    box->raise();
+    return box;
+}
+
+std::vector<DriveEntry> mounted_drives() {
+    std::vector<DriveEntry> drives;
+    for (const platform::Volume& volume : platform::list_volumes())
+        drives.push_back(DriveEntry{QString::fromStdString(platform::drive_list_entry_text(volume)),
+                                    QString::fromStdString(volume.mount_point)});
+    return drives;
+}
+
+}  // namespace
+
+Form1Services make_linux_services() {
+    Form1Services services;
+    services.management = platform::make_linux_management();
+    services.directory = directory::make_ldap_directory_provider();
+    services.spreadsheet = spreadsheet::make_desktop_spreadsheet_factory();
+    services.drives = mounted_drives;
+    return services;
+}
 
 Form1::Form1(Form1Services services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)) {

@@ -43,8 +43,15 @@ struct Form1Services {
     std::function<std::vector<DriveEntry>()> drives;
 };
 
-// The program's real services.
+// The program's real services: the Linux management layer, the LDAP directory, the desktop's
+// spreadsheet program and the mounted volumes.
 Form1Services make_linux_services();
+
+// The object name of the window's message box, for assistive technology and tests. It tells the
+// user what the lists alone cannot show (a directory that stopped answering, an export that could
+// not be written); it does not block the window, and a later problem replaces the text of a box
+// that is still open instead of stacking a second one.
+inline constexpr const char* kProblemMessageName = "ProblemMessage";
 
 class Form1 : public QWidget, private rights::ReadHooks {
     Q_OBJECT

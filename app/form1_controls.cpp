@@ -10,13 +10,11 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include "app/controls.h"
 #include "app/dir_list.h"
 #include "app/drive_list.h"
-#include "app/fonts.h"
 #include "app/form1.h"
-#include "app/named_combo_box.h"
 #include "app/result_list_model.h"
-#include "app/twips.h"
 
 namespace permscope::app {
 

@@ -9,8 +9,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "app/controls.h"
 #include "app/form1.h"
-#include "app/twips.h"
 
 namespace permscope::app {
 

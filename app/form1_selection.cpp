@@ -6,7 +6,7 @@
 #include "app/dir_list.h"
 #include "app/drive_list.h"
 #include "app/form1.h"
-#include "app/skip_on_failure.h"
+#include "app/handler_guards.h"
 
 namespace permscope::app {
 

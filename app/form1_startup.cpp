@@ -11,10 +11,10 @@
 
 #include "app/dir_list.h"
 #include "app/form1.h"
+#include "app/handler_guards.h"
 #include "app/mo_dir_reading.h"
 #include "app/mo_listview.h"
 #include "app/mtrans.h"
-#include "app/skip_on_failure.h"
 #include "platform/management.h"
 
 namespace permscope::app {

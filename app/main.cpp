@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/form1.h"
-#include "platform/text_utils.h"
+#include "platform/domain_discovery.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/twips.h"
+#include "app/controls.h"
 #include "platform/management.h"
 
 namespace permscope::app {

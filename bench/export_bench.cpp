@@ -12,9 +12,8 @@
 
 #include <unistd.h>
 
+#include "export/desktop_spreadsheet.h"
 #include "export/excel_export.h"
-#include "export/workbook_application.h"
-#include "export/xlsx_file.h"
 #include "recording_application.h"
 
 namespace {

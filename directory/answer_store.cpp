@@ -1,6 +1,6 @@
 #include "directory/answer_store.h"
 
-#include "common/ascii_case.h"
+#include "common/text.h"
 
 namespace permscope::directory {
 

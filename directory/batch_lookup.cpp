@@ -1,13 +1,13 @@
 #include "directory/batch_lookup.h"
 
-#include "common/ascii_case.h"
+#include "common/text.h"
 
 #include <algorithm>
 #include <optional>
 #include <span>
 
+#include "directory/query_dialect.h"
 #include "directory/query_session.h"
-#include "directory/query_text.h"
 
 namespace permscope::directory {
 

@@ -5,16 +5,37 @@
 #include <utility>
 
 #include "common/flat_string_map.h"
-#include "common/name_list.h"
+#include "common/text.h"
 #include "directory/answer_store.h"
 #include "directory/batch_lookup.h"
 #include "directory/directory_provider.h"
 #include "directory/member_name.h"
+#include "directory/query_dialect.h"
 #include "directory/query_session.h"
-#include "directory/query_text.h"
-#include "directory/row_index.h"
 
 namespace permscope::directory {
+
+// An index from row text to the positions of every row with exactly that text, kept beside one
+// result list so that finding a name does not walk all rows. It follows the list by itself: rows
+// appended since the last look are added, and a list that was cleared (or a different list) is
+// indexed afresh.
+class RowIndex {
+  public:
+    using Position = ResultList::Position;
+
+    // The positions, ascending, of every row of list whose text equals name exactly (with its
+    // case, no trimming): the same rows a walk from the first to the last row would meet.
+    const std::vector<Position>& find(const ResultList& list, std::string_view name);
+
+  private:
+    void follow(const ResultList& list);
+
+    FlatStringMap<std::vector<Position>> positions_;
+    const ResultList* list_ = nullptr;
+    std::uint64_t generation_ = 0;
+    Position indexed_ = 0;   // rows 1..indexed_ are in the index
+    std::string last_text_;  // the text of row indexed_, to notice a list replaced in place
+};
 
 using Slot = QuerySession::Slot;
 
@@ -348,6 +369,33 @@ void GroupResolver::enter_row(Resolution& resolution, ResultList& list, RowIndex
     } catch (const std::out_of_range&) {
         // A row without a head-group column stays as it is.
     }
+}
+
+void RowIndex::follow(const ResultList& list) {
+    // A cleared list may have been refilled up to the old length, so the generation decides and
+    // not the count alone.
+    if (&list != list_ || list.generation() != generation_ || list.count() < indexed_ ||
+        (indexed_ > 0 && list.text(indexed_) != last_text_)) {
+        positions_.clear();
+        list_ = &list;
+        generation_ = list.generation();
+        indexed_ = 0;
+    }
+    if (indexed_ == list.count())
+        return;
+    while (indexed_ < list.count()) {
+        ++indexed_;
+        positions_.try_emplace(list.text(indexed_)).first->push_back(indexed_);
+    }
+    last_text_ = list.text(indexed_);
+}
+
+const std::vector<RowIndex::Position>& RowIndex::find(const ResultList& list,
+                                                      std::string_view name) {
+    static const std::vector<Position> none;
+    follow(list);
+    const std::vector<Position>* found = positions_.find(name);
+    return found ? *found : none;
 }
 
 }  // namespace permscope::directory

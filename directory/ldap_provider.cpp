@@ -13,7 +13,7 @@
 #include <sstream>
 #include <utility>
 
-#include "common/ascii_case.h"
+#include "common/text.h"
 #include "directory/answer_store.h"
 #include "directory/ldap_search.h"
 #include "directory/query_dialect.h"

@@ -1,7 +1,7 @@
 #include "directory/ldap_search.h"
 
-#include "common/ascii_case.h"
 #include "common/owned.h"
+#include "common/text.h"
 #include "directory/member_name.h"
 
 #include <lber.h>

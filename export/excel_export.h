@@ -4,9 +4,7 @@
 // it directly or through nested groups: name in column B, rights in column C.
 
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "common/result_list.h"
 #include "export/application.h"
@@ -30,11 +28,5 @@ std::string Excel_export(const ResultList& groups, const ResultList& users, bool
 // following SubGroups names; ORed into SubGroupFound, whose value is returned. Each row is
 // searched once, so cycles end. Throws std::out_of_range when row names no group row.
 bool SubGroup_check(const ResultList& groups, const std::string& name, ResultList::Position row);
-
-// The real backend: builds the workbook in memory and, on Visible = True, writes a private .xlsx
-// and opens it in the desktop's spreadsheet program. The file goes into the first of folders that
-// takes it; without folders, into the first of private_output_folders() at that moment.
-std::unique_ptr<ApplicationFactory> make_desktop_spreadsheet_factory(
-    std::optional<std::vector<std::string>> folders = std::nullopt);
 
 }  // namespace permscope::spreadsheet

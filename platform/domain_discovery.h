@@ -1,11 +1,15 @@
 #pragma once
-// Finds the DNS names of the Active Directory (or LDAP) domains this machine belongs to: the
-// answer to the management layer's Win32_NTDomain class.
+// Finds the DNS names of the Active Directory (or LDAP) domains this machine belongs to, the
+// answer to the management layer's Win32_NTDomain class, from the configuration files start-up
+// reads: SSSD's and Samba's (INI-style), Kerberos' and libldap's (read by those libraries).
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/text.h"
 
 namespace permscope::platform {
 
@@ -27,5 +31,38 @@ std::vector<std::string> sssd_ad_domains(std::string_view sssd_conf);
 std::optional<std::string> samba_ads_realm(std::string_view smb_conf);
 // The default search base of libldap (ldap.conf, LDAPCONF, LDAPRC, LDAPBASE ...), as a DNS name.
 std::optional<std::string> ldap_default_base_domain();
+
+// A reader for the INI-style configuration files of SSSD and Samba: "[section]" headers,
+// "key = value" lines, comment lines starting with "#" or ";", and Samba's line continuation with a
+// trailing backslash. Key names are compared the way both programs do: without regard to case,
+// blanks or underscores ("ID_Provider" and "id provider" are the same key).
+
+struct IniSection {
+    std::string name;  // as written, without the brackets and surrounding blanks
+    std::vector<std::pair<std::string, std::string>> entries;  // normalised key, trimmed value
+
+    // The last value of the key in this section (later lines override earlier ones).
+    std::optional<std::string> value(std::string_view key) const;
+};
+
+// The sections in file order. Lines before the first header belong to a section with an empty name.
+std::vector<IniSection> parse_ini(std::string_view text);
+
+// Reading the configuration files that start-up depends on.
+
+// Configuration files are the administrator's, but a damaged one (a 50 MB line, 200,000
+// sections) must not stall the start: of each, at most this much is read.
+inline constexpr std::size_t kConfigFileLimit = std::size_t{1} << 20;
+
+// The content of a regular configuration file: all of it up to kConfigFileLimit bytes; of a
+// longer one its lines up to the limit (a line the limit cuts is left out), and stderr says so.
+// Empty when the file cannot be read or is no regular file (a FIFO is never waited on).
+std::string read_config_file(const std::string& path);
+
+// libkrb5 and libldap read krb5.conf and ldap.conf themselves. Where one of those files (as
+// KRB5_CONFIG and LDAPCONF name them, else the system's) is longer than kConfigFileLimit, the
+// library is pointed at an in-memory copy of what read_config_file reads of it. Runs before
+// either library is first used; later calls do nothing.
+void limit_library_configuration();
 
 }  // namespace permscope::platform

@@ -3,9 +3,7 @@
 #include "platform/domain_discovery.h"
 #include "platform/moniker.h"
 #include "platform/posix_acl.h"
-#include "platform/property_object.h"
 #include "platform/smb_share.h"
-#include "platform/text_utils.h"
 #include "platform/volumes.h"
 
 #include <sys/stat.h>
@@ -21,6 +19,26 @@ constexpr std::string_view kLocatorProgId = "WbemScripting.SWbemLocator";
 constexpr std::string_view kDefaultNamespace = "root\\cimv2";
 
 using Instances = std::vector<std::unique_ptr<ManagementObject>>;
+
+// A management object that carries a fixed set of named properties, read by name without regard
+// to case ("drivetype" reads "DriveType").
+class PropertyObject : public ManagementObject {
+  public:
+    explicit PropertyObject(std::vector<std::pair<std::string, PropertyValue>> properties)
+        : properties_(std::move(properties)) {}
+
+    PropertyValue property(std::string_view name) const override {
+        for (const auto& [property_name, value] : properties_) {
+            if (equals_ignoring_case(property_name, name)) {
+                return value;
+            }
+        }
+        throw ManagementError("unknown property " + std::string(name));
+    }
+
+  private:
+    std::vector<std::pair<std::string, PropertyValue>> properties_;
+};
 
 Instances domain_instances(const LinuxManagementConfig& config) {
     Instances instances;

@@ -1,6 +1,6 @@
 #include "platform/moniker.h"
 
-#include "platform/text_utils.h"
+#include "platform/domain_discovery.h"
 
 namespace permscope::platform {
 
@@ -19,7 +19,18 @@ constexpr KnownClass kKnownClasses[] = {
     {"Win32_LogicalShareSecuritySetting", "name", MonikerClass::ShareSecuritySetting},
 };
 
+bool is_share_path(const std::string& strpath) {
+    return strpath.size() >= 2 && (strpath[0] == '\\' || strpath[0] == '/') &&
+           strpath[1] == strpath[0];
+}
+
 }  // namespace
+
+std::string moniker_for_path(const std::string& strpath) {
+    const KnownClass& known = kKnownClasses[is_share_path(strpath) ? 1 : 0];
+    return std::string(kScheme) + std::string(known.name) + "." + std::string(known.key) + "='" +
+           strpath + "'";
+}
 
 std::optional<Moniker> parse_moniker(std::string_view moniker) {
     if (!starts_with_ignoring_case(moniker, kScheme)) {

@@ -6,13 +6,15 @@
 
 #include <charconv>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <system_error>
 
 #include "common/owned.h"
+#include "platform/domain_discovery.h"
 #include "platform/management.h"
-#include "platform/text_utils.h"
 
 namespace permscope::platform {
 
@@ -61,6 +63,21 @@ const std::set<std::string, std::less<>> kOpticalFileSystems = {"iso9660", "udf"
 
 // Read-only images that packaging mounts from loop devices; not volumes anyone browses.
 const std::set<std::string, std::less<>> kImageFileSystems = {"squashfs", "erofs"};
+
+// The whole content of a file; nothing when it cannot be read.
+bool read_text_file(const std::string& path, std::string& content) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        return false;
+    }
+    content = buffer.str();
+    return true;
+}
 
 std::string first_line_of(const fs::path& file) {
     std::string content;

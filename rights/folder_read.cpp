@@ -1,16 +1,93 @@
 #include "rights/folder_read.h"
 
+#include <charconv>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "rights/created_entries.h"
-#include "rights/moniker.h"
+#include "common/text.h"
+#include "platform/moniker.h"
 #include "rights/rights_text.h"
-#include "rights/sub_groups.h"
 
 namespace permscope::rights {
+
+namespace {
+
+constexpr std::string_view kUserSuffixTest = "User";
+constexpr std::size_t kUserSuffixLength = 5;   // "-User"
+constexpr std::size_t kGroupSuffixLength = 6;  // "-Group"
+
+// Only what Group_check writes is a position: decimal digits, no sign, no blanks.
+std::optional<ResultList::Position> parse_position(std::string_view digits) {
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9')
+        return std::nullopt;
+    ResultList::Position position = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, position);
+    if (error != std::errc{} || stop != end)
+        return std::nullopt;
+    return position;
+}
+
+}  // namespace
+
+std::optional<CreatedEntry> parse_created_entry(std::string_view piece) {
+    const bool names_user = piece.ends_with(kUserSuffixTest);
+    const RowKind kind = names_user ? RowKind::User : RowKind::Group;
+    const std::size_t suffix_length = names_user ? kUserSuffixLength : kGroupSuffixLength;
+    if (piece.size() < suffix_length)
+        return std::nullopt;
+    const auto position = parse_position(piece.substr(0, piece.size() - suffix_length));
+    if (!position)
+        return std::nullopt;
+    return CreatedEntry{kind, *position};
+}
+
+void write_rights_to_created_entries(std::string_view created_entries,
+                                     const std::string& rights_text, ResultList& users,
+                                     ResultList& groups) {
+    const auto pieces = split_pieces(created_entries, ',');
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        const auto entry = parse_created_entry(pieces[i]);
+        if (!entry)
+            continue;
+        try {
+            if (entry->kind == RowKind::User)
+                merge_user_rights(users, entry->position, rights_text);
+            else
+                append_group_rights(groups, entry->position, rights_text);
+        } catch (const std::out_of_range&) {
+            // The piece names no row: skip it, the next piece still gets its rights.
+        }
+    }
+}
+
+namespace {
+constexpr std::size_t kRightsColumn = 2;
+}
+
+void merge_user_rights(ResultList& users, ResultList::Position position,
+                       const std::string& rights_text) {
+    if (users.sub_item_count(position) < kRightsColumn ||
+        users.sub_item(position, kRightsColumn).empty()) {
+        users.append_sub_item(position, rights_text);
+        return;
+    }
+    const std::string& rights = users.sub_item(position, kRightsColumn);
+    if (name_list_contains(rights, rights_text))
+        return;
+    users.set_sub_item(position, kRightsColumn, rights + "; " + rights_text);
+}
+
+void append_group_rights(ResultList& groups, ResultList::Position position,
+                         const std::string& rights_text) {
+    groups.append_sub_item(position, "");
+    groups.append_sub_item(position, rights_text);
+}
 
 namespace {
 
@@ -20,7 +97,7 @@ std::optional<std::vector<platform::AccessEntry>> read_access_list(
     const std::string& strpath, platform::ManagementLayer& management) {
     try {
         std::unique_ptr<platform::SecuritySetting> setting =
-            management.GetObject(moniker_for_path(strpath));
+            management.GetObject(platform::moniker_for_path(strpath));
         if (!setting)
             return std::nullopt;
         platform::SecurityDescriptor descriptor = setting->GetSecurityDescriptor();
@@ -74,6 +151,59 @@ void find_dir_rights(const std::string& strpath, ResultList& users, ResultList& 
     for (const platform::AccessEntry& entry : *access_list)
         read_entry(entry, users, groups, group_check);
     fill_sub_groups(groups);
+}
+
+namespace {
+
+using Position = ResultList::Position;
+constexpr std::size_t kHeadGroupColumn = 1;
+constexpr std::size_t kSubGroupsColumn = 2;
+
+// Positions of the rows of each name, in list order. Names may repeat.
+std::unordered_map<std::string_view, std::vector<Position>> index_rows_by_name(
+    const ResultList& groups) {
+    std::unordered_map<std::string_view, std::vector<Position>> rows_by_name;
+    rows_by_name.reserve(static_cast<std::size_t>(groups.count()));
+    for (Position i = 1; i <= groups.count(); ++i)
+        rows_by_name[groups.text(i)].push_back(i);
+    return rows_by_name;
+}
+
+// For each row i, the rows k that name it, once per naming piece, in (k, piece) order: the order
+// in which comparing all pairs would meet them.
+std::vector<std::vector<Position>> naming_rows_per_row(const ResultList& groups) {
+    const auto rows_by_name = index_rows_by_name(groups);
+    std::vector<std::vector<Position>> naming(static_cast<std::size_t>(groups.count()) + 1);
+    for (Position k = 1; k <= groups.count(); ++k) {
+        if (groups.sub_item_count(k) < kHeadGroupColumn)
+            continue;
+        for (std::string_view piece : split_pieces(groups.sub_item(k, kHeadGroupColumn))) {
+            const auto found = rows_by_name.find(piece);
+            if (found == rows_by_name.end())
+                continue;
+            for (Position i : found->second)
+                naming[static_cast<std::size_t>(i)].push_back(k);
+        }
+    }
+    return naming;
+}
+
+}  // namespace
+
+void fill_sub_groups(ResultList& groups) {
+    const auto naming = naming_rows_per_row(groups);
+    for (Position i = 1; i <= groups.count(); ++i) {
+        const auto& naming_rows = naming[static_cast<std::size_t>(i)];
+        if (naming_rows.empty() || groups.sub_item_count(i) < kSubGroupsColumn)
+            continue;
+        std::string sub_groups = groups.sub_item(i, kSubGroupsColumn);
+        for (Position k : naming_rows) {
+            if (!sub_groups.empty())
+                sub_groups += ';';
+            sub_groups += groups.text(k);
+        }
+        groups.set_sub_item(i, kSubGroupsColumn, std::move(sub_groups));
+    }
 }
 
 }  // namespace permscope::rights

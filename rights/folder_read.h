@@ -1,19 +1,60 @@
 #pragma once
 // The folder read: shows who holds which rights on one folder. It reads the folder's access list
 // through the management layer, lets the window's Group_check classify each trustee and create or
-// find its rows, writes each entry's rights text into every row that Group_check names, and at
-// the end fills the SubGroups column of the group rows.
+// find its rows, writes each entry's rights text into every row that Group_check names (the
+// created-entries list), and at the end fills the SubGroups column of the group rows.
 //
 // Every step runs under "skip on failure" handling: nothing is shown, logged or thrown. A folder
 // that cannot be read leaves both lists empty.
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/result_list.h"
 #include "platform/management.h"
 
 namespace permscope::rights {
+
+// The created-entries list that Group_check returns: ",3-Group,4-User,5-User" names group row 3
+// and user rows 4 and 5, every row that the resolution of one trustee created or found.
+
+enum class RowKind { User, Group };
+
+struct CreatedEntry {
+    RowKind kind;
+    ResultList::Position position;
+};
+
+// Reads one piece (the text between two commas). A piece whose last four characters are "User"
+// names the user row given by the piece without its last five characters; any other piece names
+// the group row given by the piece without its last six. Empty when that position is not a plain
+// decimal number (or the piece is too short to hold one).
+std::optional<CreatedEntry> parse_created_entry(std::string_view piece);
+
+// Writes rights_text into every row the list names, in order: user rows by merge_user_rights,
+// group rows by append_group_rights. The text before the first comma is not an entry. A piece
+// that names no row, or no number, is skipped and the walk goes on.
+void write_rights_to_created_entries(std::string_view created_entries,
+                                     const std::string& rights_text, ResultList& users,
+                                     ResultList& groups);
+
+// Writing one rights text into one row of the result lists.
+
+// A user row's Rights column (sub-item 2) collects the texts of every entry that reached the user,
+// joined by "; " in the order they came. A row with fewer than two sub-items, or with an empty
+// second one, gets the text appended as a new sub-item. Otherwise the text is added unless some
+// piece of the Rights text, leading blanks removed, already equals it.
+// Throws std::out_of_range when position names no row.
+void merge_user_rights(ResultList& users, ResultList::Position position,
+                       const std::string& rights_text);
+
+// A group row gets two sub-items appended, an empty one and the rights text, with no test and no
+// merge: fresh from Group_check they are its SubGroups and Rights columns; a group row named again
+// gets a further pair behind them. Throws std::out_of_range when position names no row.
+void append_group_rights(ResultList& groups, ResultList::Position position,
+                         const std::string& rights_text);
 
 // Form1::Group_check: resolves one name, may overwrite strUserGroup, returns the created-entries
 // list (",3-Group,4-User,…").
@@ -33,5 +74,20 @@ class ReadHooks {
 void find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
                      platform::ManagementLayer& management, const GroupCheck& group_check,
                      ReadHooks& hooks);
+
+// The sub-group pass at the end of a folder read.
+
+// Fills each group row's SubGroups column (sub-item 2) with the names of the group rows whose
+// HeadGroup text (sub-item 1, cut at ";") has a piece equal to the row's name, exactly, without
+// trimming. For every match the name is added behind the SubGroups text, after a ";" when that
+// text is not empty. Matches come in list order of the naming rows, and within one row in the
+// order of its pieces: a row that names another twice is listed twice; a row that names itself
+// lists itself. "is Head" matches no group name, and " B" (a blank after the separator of "A; B")
+// does not match B.
+//
+// The result is that of comparing every pair of rows piece by piece, but the work is linear in
+// the number of HeadGroup pieces and matches: rows are found by name through a hash index. A row
+// without a HeadGroup sub-item names nothing; a row without a SubGroups sub-item is left as it is.
+void fill_sub_groups(ResultList& groups);
 
 }  // namespace permscope::rights

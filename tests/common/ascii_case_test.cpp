@@ -1,4 +1,4 @@
-#include "common/ascii_case.h"
+#include "common/text.h"
 
 #include <gtest/gtest.h>
 

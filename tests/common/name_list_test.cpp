@@ -1,4 +1,4 @@
-#include "common/name_list.h"
+#include "common/text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@ namespace {
 
 using Pieces = std::vector<std::string_view>;
 
-TEST(SplitPieces, EmptyTextHasNoPieces) { EXPECT_TRUE(split_pieces("").empty()); }
+TEST(SplitPieces, EmptyTextHasNoPieces) {
+    EXPECT_TRUE(split_pieces("").empty());
+}
 
 TEST(SplitPieces, KeepsEmptyPiecesAndBlanks) {
     EXPECT_EQ(split_pieces("A; B"), (Pieces{"A", " B"}));

@@ -10,8 +10,7 @@
 
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
-#include "rights/created_entries.h"
-#include "rights/sub_groups.h"
+#include "rights/folder_read.h"
 #include "tests/directory/test_organisation.h"
 #include "tests/fixtures/private_slapd.h"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "directory/query_text.h"
+#include "directory/query_dialect.h"
 #include "tests/directory/memory_directory.h"
 #include "tests/directory/row_texts.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "directory/query_text.h"
+#include "directory/query_dialect.h"
 #include "tests/directory/test_organisation.h"
 
 namespace permscope::directory {

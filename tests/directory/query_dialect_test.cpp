@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "directory/query_text.h"
-
 namespace permscope::directory {
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "directory/query_text.h"
+#include "directory/query_dialect.h"
 #include "tests/directory/memory_directory.h"
 
 namespace permscope::directory {

@@ -1,5 +1,5 @@
 // The base name and the three lookup texts, piece by piece.
-#include "directory/query_text.h"
+#include "directory/query_dialect.h"
 
 #include <gtest/gtest.h>
 

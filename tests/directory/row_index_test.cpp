@@ -1,5 +1,5 @@
 // The name index finds exactly the rows a walk over the list would find.
-#include "directory/row_index.h"
+#include "directory/group_resolver.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "directory/ldap_provider.h"
-#include "directory/query_text.h"
+#include "directory/query_dialect.h"
 #include "tests/fixtures/loopback_listener.h"
 
 namespace permscope::directory {

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "common/name_list.h"
+#include "common/text.h"
 #include "export/excel_export.h"
 #include "export_lists.h"
 #include "recording_application.h"

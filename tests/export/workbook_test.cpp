@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "export/cell_address.h"
+#include "export/desktop_spreadsheet.h"
 #include "export/excel_export.h"
-#include "export/utf8_text.h"
-#include "export/workbook_application.h"
+#include "export/workbook.h"
 #include "export_lists.h"
 
 namespace permscope::spreadsheet {

@@ -17,9 +17,8 @@
 #include <sstream>
 #include <thread>
 
-#include "export/document_opener.h"
+#include "export/desktop_spreadsheet.h"
 #include "export/excel_export.h"
-#include "export/xlsx_file.h"
 #include "export_lists.h"
 
 namespace permscope::spreadsheet {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/problem_message.h"
+#include "app/form1.h"
 #include "app/result_list_model.h"
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"

@@ -15,12 +15,11 @@
 #include <fstream>
 
 #include "app/form1.h"
-#include "app/problem_message.h"
+#include "export/desktop_spreadsheet.h"
 #include "export/excel_export.h"
 #include "platform/domain_discovery.h"
 #include "platform/kerberos.h"
 #include "platform/linux_management.h"
-#include "platform/text_utils.h"
 #include "rights/folder_read.h"
 #include "tests/app/stand_in_services.h"
 

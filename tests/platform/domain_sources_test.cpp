@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/domain_discovery.h"
-#include "platform/ini_file.h"
 
 namespace permscope::platform {
 namespace {

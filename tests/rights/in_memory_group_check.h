@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "common/name_list.h"
 #include "common/result_list.h"
+#include "common/text.h"
 #include "rights/folder_read.h"
 
 namespace permscope::rights::testing {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "rights/moniker.h"
+#include "platform/moniker.h"
 
 namespace permscope::rights {
 namespace {
@@ -50,9 +50,9 @@ TEST(MonikerForPath, TwoLeadingSlashesOfOneKindTakeTheShareFormAllElseTheFileFor
     const std::string share = "winmgmts:Win32_LogicalShareSecuritySetting.name='";
     for (const char* path : {"C:\\Daten", "C:\\", "/srv/daten", " /it's ", "\\server\\share",
                              "\\/server", "/\\server", "\\", "/", ""})
-        EXPECT_EQ(moniker_for_path(path), file + path + "'") << path;
+        EXPECT_EQ(platform::moniker_for_path(path), file + path + "'") << path;
     for (const char* path : {"\\\\server\\share", "//server/share/dir", "\\\\"})
-        EXPECT_EQ(moniker_for_path(path), share + path + "'") << path;
+        EXPECT_EQ(platform::moniker_for_path(path), share + path + "'") << path;
 }
 
 }  // namespace

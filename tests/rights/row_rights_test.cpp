@@ -1,10 +1,9 @@
-#include "rights/row_rights.h"
+#include "rights/folder_read.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "rights/created_entries.h"
 #include "tests/rights/list_rows.h"
 
 namespace permscope::rights {

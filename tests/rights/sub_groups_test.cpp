@@ -1,11 +1,11 @@
-#include "rights/sub_groups.h"
+#include "rights/folder_read.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "common/name_list.h"
+#include "common/text.h"
 #include "tests/rights/list_rows.h"
 
 namespace permscope::rights {

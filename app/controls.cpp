@@ -1,4 +1,6 @@
-#include "app/fonts.h"
+#include "app/controls.h"
+
+#include <QAccessibleWidget>
 
 namespace permscope::app {
 
@@ -22,6 +24,39 @@ QFont design_font(const QString& design_family, double point_size, bool bold, bo
     font.setBold(bold);
     font.setItalic(italic);
     return font;
+}
+
+namespace {
+
+class NamedComboBoxAccessible : public QAccessibleWidget {
+  public:
+    explicit NamedComboBoxAccessible(QWidget* widget)
+        : QAccessibleWidget(widget, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text kind) const override {
+        const auto* combo = static_cast<const QComboBox*>(widget());
+        if (kind == QAccessible::Name)
+            return combo->accessibleName();
+        if (kind == QAccessible::Value)
+            return combo->currentText();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* named_combo_box_accessible(const QString&, QObject* object) {
+    if (auto* combo = qobject_cast<NamedComboBox*>(object))
+        return new NamedComboBoxAccessible(combo);
+    return nullptr;
+}
+
+}  // namespace
+
+NamedComboBox::NamedComboBox(QWidget* parent) : QComboBox(parent) {
+    static const bool factory_installed = [] {
+        QAccessible::installFactory(named_combo_box_accessible);
+        return true;
+    }();
+    (void)factory_installed;
 }
 
 }  // namespace permscope::app
