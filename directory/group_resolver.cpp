@@ -39,24 +39,20 @@ class RowIndex {
 
 using Slot = QuerySession::Slot;
 
-namespace {
-
-// A group whose members are being resolved. Its session stays open until its last member is
-// done, as the session of an enclosing call does while the calls for its members run.
-struct GroupFrame {
-    std::unique_ptr<QuerySession> session;
-    std::string name;                     // the group's row text: its members' head group
-    std::string key;                      // who the group is, for the cycle guard
-    std::vector<std::string> member_dns;  // member values, then primary-group members
-    std::size_t next = 0;
-};
-
-}  // namespace
-
 // What one call of Group_check shares with the resolutions of all members it reaches. Groups
 // nest as deep as the directory nests them, so the groups being expanded are kept here rather
 // than on the call stack.
 struct GroupResolver::Resolution {
+    // A group whose members are being resolved. Its session stays open until its last member is
+    // done, as the session of an enclosing call does while the calls for its members run.
+    struct GroupFrame {
+        std::unique_ptr<QuerySession> session;
+        std::string name;                     // the group's row text: its members' head group
+        std::string key;                      // who the group is, for the cycle guard
+        std::vector<std::string> member_dns;  // member values, then primary-group members
+        std::size_t next = 0;
+    };
+
     ResultList& users;
     ResultList& groups;
     std::string& created_entries;
@@ -269,7 +265,7 @@ bool GroupResolver::resolve_kept_user(Resolution& resolution, std::string& name,
 // closes a group's session when its last member is done.
 void GroupResolver::expand_members(Resolution& resolution) {
     while (!resolution.frames.empty()) {
-        GroupFrame& group = resolution.frames.back();
+        Resolution::GroupFrame& group = resolution.frames.back();
         if (group.next == group.member_dns.size()) {
             group.session->close();
             resolution.expanding.erase(group.key);
