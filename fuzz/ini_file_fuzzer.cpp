@@ -1,0 +1,19 @@
+// Configuration files of SSSD and Samba, and the base of the LDAP client configuration, as the
+// domain discovery reads them.
+#include <cstdint>
+#include <string_view>
+
+#include "platform/domain_discovery.h"
+#include "platform/ini_file.h"
+
+using namespace permscope::platform;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (const IniSection& section : parse_ini(text))
+        section.value("realm");
+    sssd_ad_domains(text);
+    samba_ads_realm(text);
+    dns_name_of_base_dn(text);
+    return 0;
+}
