@@ -7,7 +7,8 @@
 // tighter than AND, AND tighter than OR). Keywords and attribute names are read without regard to
 // case; inside a quoted text '' stands for one apostrophe. A FROM text names a host only when the
 // part before its first "/" holds no "=" (a distinguished name's first component always does).
-// Without WHERE every object matches.
+// Without WHERE every object matches. Conditions nest at most 256 levels deep (NOT and
+// parentheses).
 
 #include <optional>
 #include <string>
