@@ -53,11 +53,13 @@ std::string first_component_value(std::string_view distinguished_name) {
 std::string dn_text_for_c(std::string_view distinguished_name) {
     std::string text;
     text.reserve(distinguished_name.size());
+    bool escaping = false;  // the last character was a backslash that escapes the next one
     for (const char c : distinguished_name) {
         if (c == '\0')
-            text += "\\00";
+            text += escaping ? "00" : "\\00";  // "\<NUL>" becomes "\00", not the pair "\\" "00"
         else
             text += c;
+        escaping = c == '\\' && !escaping;
     }
     return text;
 }

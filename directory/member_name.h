@@ -16,7 +16,8 @@ namespace permscope::directory {
 std::string first_component_value(std::string_view distinguished_name);
 
 // A distinguished name as a C string can carry it: a NUL byte (which a C string would end at)
-// written as the escape "\00", which names the same byte. Other texts come back unchanged.
+// written as the escape "\00", which names the same byte; a NUL that a backslash already escapes
+// gets only the two hex digits. Other texts come back unchanged.
 std::string dn_text_for_c(std::string_view distinguished_name);
 
 // The last sub-authority of a binary security identifier (revision, count, authority,

@@ -281,17 +281,29 @@ class Parser {
         c = std::move(run);
     }
 
+    // One level deeper for each NOT and each parenthesis. A condition nested deeper than any
+    // query needs is refused before the recursion can run out of stack.
+    void enter_nesting() {
+        constexpr int kMaxNesting = 256;
+        if (++depth_ > kMaxNesting)
+            fail("conditions nested too deeply");
+    }
+
     Condition unary() {
         if (accept_keyword("NOT")) {
+            enter_nesting();
             Condition negated;
             negated.kind = Condition::Kind::Not;
             negated.operands.push_back(unary());
+            --depth_;
             return negated;
         }
         if (accept('(')) {
+            enter_nesting();
             Condition inner = disjunction();
             if (!accept(')'))
                 fail("expected )");
+            --depth_;
             return inner;
         }
         Condition term;
@@ -304,6 +316,7 @@ class Parser {
 
     std::string_view text_;
     std::size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 std::string escaped(const std::string& value) {

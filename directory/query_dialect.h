@@ -47,6 +47,17 @@ std::string entry_read_text(std::string_view distinguished_name);
 // The accounts whose primary group has the relative identifier rid.
 std::string primary_group_members_text(std::string_view base, std::uint32_t rid);
 
+// The provider's SQL dialect:
+//
+//   SELECT attr, attr … FROM 'LDAP://[host[:port]/]base' [WHERE condition]
+//
+// condition: attr='value' terms joined by AND and OR, with NOT and parentheses (NOT binds
+// tighter than AND, AND tighter than OR). Keywords and attribute names are read without regard to
+// case; inside a quoted text '' stands for one apostrophe. A FROM text names a host only when the
+// part before its first "/" holds no "=" (a distinguished name's first component always does).
+// Without WHERE every object matches. Conditions nest at most 256 levels deep (NOT and
+// parentheses).
+
 // A query text that is not of this dialect.
 class DialectError : public DirectoryError {
   public:

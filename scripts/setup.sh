@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config clang-format
+  build-essential cmake pkg-config clang-format clang libclang-rt-14-dev
   qt6-base-dev qt6-qpa-plugins
   libldap-dev libsasl2-dev libsasl2-modules-gssapi-mit libkrb5-dev
   libacl1-dev acl libmount-dev

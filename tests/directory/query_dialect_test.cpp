@@ -54,6 +54,16 @@ TEST(QueryDialect, ParenthesesAndPrecedence) {
     EXPECT_EQ(filter_of("SELECT a FROM 'LDAP://x=y' WHERE ((a = 'x y'))"), "(a=x y)");
 }
 
+TEST(QueryDialect, ConditionsNestUpTo256Levels) {
+    const auto nested = [](std::size_t levels) {
+        return "SELECT a FROM 'LDAP://x=y' WHERE " + std::string(levels, '(') + "a='b'" +
+               std::string(levels, ')');
+    };
+    EXPECT_EQ(filter_of(nested(256)), "(a=b)");
+    EXPECT_THROW(parse_query(nested(257)), DialectError);
+    EXPECT_THROW(parse_query(nested(100000)), DialectError);
+}
+
 TEST(QueryDialect, WithoutWhereEveryObjectMatches) {
     EXPECT_EQ(filter_of("SELECT objectSid FROM 'LDAP://cn=G,dc=x'"), "(objectClass=*)");
 }

@@ -1,0 +1,26 @@
+// The texts of the share layer: a security descriptor as libsmbclient writes it, and a share path
+// turned into an smb:// address that holds nothing but unreserved characters, "%" and "/".
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/smb_share.h"
+
+using namespace permscope::platform;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    try {
+        parse_nt_security_descriptor(text);
+    } catch (const ManagementError&) {
+    }
+    try {
+        const std::string url = smb_url_of_share_path(text);
+        constexpr std::string_view kUrlCharacters =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~%/";
+        if (!url.starts_with("smb://") || url.find_first_not_of(kUrlCharacters, 6) != url.npos)
+            std::abort();
+    } catch (const ManagementError&) {
+    }
+    return 0;
+}
