@@ -4,15 +4,8 @@
 // into a shared log: every folder read leaves exactly one line there, so the tests count reads
 // and see which path each read used.
 
-#include <QString>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "app/form1.h"
-#include "platform/management.h"
+#include "tests/common/temp_folder.h"
 #include "tests/export/recording_application.h"
 
 namespace permscope::app::testing {
@@ -20,7 +13,6 @@ namespace permscope::app::testing {
 struct StandInDisk {
     platform::PropertyValue drivetype;
     platform::PropertyValue caption;
-    bool caption_fails = false;  // reading Caption throws
 };
 
 struct StandInManagementSetup {
@@ -30,38 +22,13 @@ struct StandInManagementSetup {
     bool connection_fails = false;
 };
 
-class StandInManagement : public platform::ManagementLayer {
-  public:
-    // moniker_log receives each bound moniker; busy_log whether the application showed the busy
-    // pointer at that moment.
-    explicit StandInManagement(StandInManagementSetup setup,
-                               std::shared_ptr<std::vector<std::string>> moniker_log = nullptr,
-                               std::shared_ptr<std::vector<bool>> busy_log = nullptr);
-    ~StandInManagement() override;
-
-    std::unique_ptr<platform::Locator> CreateLocator(std::string_view prog_id) override;
-    std::unique_ptr<platform::SecuritySetting> GetObject(std::string_view moniker) override;
-
-    // The ConnectServer calls, as "server|namespace|user|password|locale|authority|flags".
-    const std::vector<std::string>& connections() const { return *connections_; }
-
-  private:
-    StandInManagementSetup setup_;
-    std::shared_ptr<std::vector<std::string>> moniker_log_;
-    std::shared_ptr<std::vector<bool>> busy_log_;
-    std::shared_ptr<std::vector<std::string>> connections_;
-    std::unique_ptr<platform::ManagementLayer> real_;
-};
-
 // The moniker of a local folder read.
 std::string file_moniker(const std::string& path);
-std::string file_moniker(const QString& path);
 
 // True while the application shows the busy pointer.
 bool busy_pointer_shown();
 
-// A directory that cannot be reached: an LDAP provider pointed at a closed port on 127.0.0.1,
-// refused at once.
+// A directory that cannot be reached: an LDAP provider pointed at a closed port on 127.0.0.1.
 std::unique_ptr<directory::DirectoryProvider> unreachable_directory();
 
 // The whole set for one window; the logs stay readable after the window takes the services.
@@ -79,23 +46,7 @@ struct TestServices {
     Form1Services make();
 };
 
-// A fresh folder below the system's temporary folder, removed with everything in it at the end.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    QString qpath() const { return QString::fromStdString(path_); }
-    // Makes path_/relative (and its parents); returns its full path.
-    std::string make_folder(const std::string& relative) const;
-    std::string make_file(const std::string& relative) const;
-
-  private:
-    std::string path_;
-};
+using permscope::testing::TempFolder;
 
 // Changes the process's current folder for one scope.
 class CurrentFolder {

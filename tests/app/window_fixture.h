@@ -4,12 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QWidget>
-#include <memory>
-#include <string>
-
-#include "app/form1.h"
-#include "tests/app/qt_printing.h"
 #include "tests/app/stand_in_services.h"
 
 namespace permscope::app::testing {

@@ -88,6 +88,29 @@ std::string organisation_ldif() {
             i + 1 < chain_length ? "cn=" + numbered("Kette", i + 1) + "," + groups : u1;
         o.group(numbered("Kette", i), numbered("Kette", i), {next}, groups);
     }
+    // Members a batch of many names per search must hand out as their own lookups would: member
+    // values that are another account's name in another case, accounts that differ only in case,
+    // categories that are "User" only to a directory that ignores case or that are distinguished
+    // names (as Active Directory keeps them), a computer, names with blanks, a name of nothing.
+    std::vector<std::string> mixed = {o.user("konto0y", "KONTO0", staff),
+                                      o.user("Konto0", "konto0x", staff),
+                                      o.user("dup", "dup", staff),
+                                      o.user("DUP2", "DUP", staff),
+                                      hans,
+                                      weber,
+                                      u1,
+                                      "cn=Geist," + staff,
+                                      "cn=G2," + groups};
+    for (const auto& [account, category] :
+         {std::pair<std::string, std::string>{"klein", "user"},
+          {"PC1$", "Computer"},
+          {"person", "CN=Person,CN=Schema,CN=Configuration," + o.suffix()}}) {
+        mixed.push_back("cn=" + account + "," + staff);
+        o.raw_entry(mixed.back(), "objectClass: user\ncn: " + account + "\nname: Konto " + account +
+                                      "\nsAMAccountName: " + account +
+                                      "\nobjectCategory: " + category + "\n");
+    }
+    o.group("Gemischt", "Gemischt", mixed, groups);
     // A part of the tree held by another server: searches under the base meet a continuation
     // reference there.
     o.raw_entry("ou=Elsewhere," + o.suffix(),

@@ -2,16 +2,11 @@
 // The organisation example.test that the directory's integration tests query, served by one
 // private slapd per test program (started at first use, stopped at exit).
 
-#include <memory>
-#include <string>
-
 #include <gtest/gtest.h>
 
-#include "common/result_list.h"
-#include "directory/directory_provider.h"
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
-#include "tests/directory/row_texts.h"
+#include "tests/common/row_texts.h"
 #include "tests/fixtures/private_slapd.h"
 
 namespace permscope::testing {
@@ -31,9 +26,9 @@ directory::DirectoryProvider& shared_organisation_provider();
 // resolve names against it.
 class OrganisationResolverTest : public ::testing::Test {
   protected:
-    std::string check(std::string name) {
+    std::string check(std::string name, std::string head_group = "") {
         std::string created;
-        return resolver.Group_check(users, groups, name, "", created);
+        return resolver.Group_check(users, groups, name, std::move(head_group), created);
     }
 
     directory::GroupResolver resolver{shared_organisation_provider(),

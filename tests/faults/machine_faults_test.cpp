@@ -123,7 +123,7 @@ TEST(FolderFaults, AFifoOrAPlainFileGivenAsTheFolderGivesEmptyLists) {
     TempFolder temp;
     const std::string fifo = temp.path() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string file = temp.make_file("plain.txt");
+    const std::string file = temp.write("plain.txt", "x");
     const std::string folder = temp.make_folder("folder");
     auto management = platform::make_linux_management();
     struct NoHooks : rights::ReadHooks {
