@@ -44,7 +44,7 @@
 #include "directory/ldap_search.h"
 #include "platform/linux_management.h"
 #include "rights/folder_read.h"
-#include "tests/fixtures/private_slapd.h"
+#include "testbed/private_slapd.h"
 
 namespace {
 

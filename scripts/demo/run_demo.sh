@@ -44,10 +44,10 @@ free_port() {
 # The private directory: the tests' AD-like schema and configuration, the sample organisation.
 start_directory() {
     mkdir -p "$work/ldap/db"
-    sed -e "s|@DIR@|$work/ldap|g" -e "s|@SCHEMA_DIR@|$source_dir/tests/fixtures/slapd|g" \
-        -e "s|@SUFFIX@|$suffix|g" "$source_dir/tests/fixtures/slapd/slapd.conf.in" \
+    sed -e "s|@DIR@|$work/ldap|g" -e "s|@SCHEMA_DIR@|$source_dir/testbed/slapd|g" \
+        -e "s|@SUFFIX@|$suffix|g" "$source_dir/testbed/slapd/slapd.conf.in" \
         >"$work/ldap/slapd.conf"
-    python3 "$here/organisation.py" "$suffix" >"$work/ldap/organisation.ldif"
+    python3 "$source_dir/testbed/organisation.py" "$suffix" >"$work/ldap/organisation.ldif"
     slapadd -q -f "$work/ldap/slapd.conf" -l "$work/ldap/organisation.ldif" \
         >"$work/ldap/slapadd.log" 2>&1 || { cat "$work/ldap/slapadd.log" >&2; exit 1; }
 

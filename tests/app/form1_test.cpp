@@ -23,7 +23,7 @@
 #include "app/drive_list.h"
 #include "directory/ldap_provider.h"
 #include "tests/app/window_fixture.h"
-#include "tests/fixtures/private_slapd.h"
+#include "testbed/private_slapd.h"
 
 namespace permscope::app {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "directory/ldap_provider.h"
 #include "platform/linux_management.h"
-#include "tests/fixtures/private_slapd.h"
+#include "testbed/private_slapd.h"
 
 namespace permscope::app::testing {
 

@@ -7,7 +7,7 @@
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
 #include "tests/common/row_texts.h"
-#include "tests/fixtures/private_slapd.h"
+#include "testbed/private_slapd.h"
 
 namespace permscope::testing {
 

@@ -16,7 +16,7 @@
 #include "export/excel_export.h"
 #include "tests/common/row_texts.h"
 #include "tests/common/temp_folder.h"
-#include "tests/fixtures/server_process.h"
+#include "testbed/server_process.h"
 
 namespace permscope::spreadsheet {
 namespace {

@@ -17,7 +17,7 @@
 #include "directory/ldap_provider.h"
 #include "tests/app/window_fixture.h"
 #include "tests/faults/stalling_proxy.h"
-#include "tests/fixtures/private_slapd.h"
+#include "testbed/private_slapd.h"
 
 namespace permscope::directory {
 namespace {

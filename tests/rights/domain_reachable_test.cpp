@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "tests/common/temp_folder.h"
-#include "tests/fixtures/private_slapd.h"
+#include "testbed/private_slapd.h"
 
 namespace permscope::rights {
 namespace {

@@ -17,7 +17,7 @@
 #include "rights/folder_read.h"
 #include "tests/common/row_texts.h"
 #include "tests/common/temp_folder.h"
-#include "tests/fixtures/private_slapd.h"
+#include "testbed/private_slapd.h"
 #include "tests/fixtures/private_smbd.h"
 
 namespace permscope::rights {

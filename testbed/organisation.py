@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the demo organisation as LDIF, in the shape of tests/fixtures/slapd/ad-like.schema.
+"""Prints the demo organisation as LDIF, in the shape of testbed/slapd/ad-like.schema.
 
 Groups carry the names of groups that every Debian system has (adm, staff, users …) and two
 users the names of its system accounts (daemon, sys), so that the POSIX ACLs of the demo folders
