@@ -16,6 +16,60 @@ namespace permscope::directory {
 
 namespace {
 
+std::optional<AttributeRange> parse_attribute_range(std::string_view attribute) {
+    constexpr std::string_view option = ";range=";
+    std::size_t at = std::string_view::npos;
+    // Options follow the name after a ";": most names have none.
+    for (std::size_t i = attribute.find(';');
+         i != std::string_view::npos && i + option.size() <= attribute.size();
+         i = attribute.find(';', i + 1)) {
+        if (equals_ignoring_case(attribute.substr(i, option.size()), option)) {
+            at = i;
+            break;
+        }
+    }
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::string_view bounds = attribute.substr(at + option.size());
+    const std::size_t end_of_bounds = bounds.find(';');
+    bounds = bounds.substr(0, end_of_bounds);
+    const std::size_t dash = bounds.find('-');
+    if (dash == std::string_view::npos)
+        return std::nullopt;
+    AttributeRange range;
+    range.name = std::string(attribute.substr(0, at));
+    const std::string_view low = bounds.substr(0, dash);
+    const std::string_view high = bounds.substr(dash + 1);
+    if (std::from_chars(low.data(), low.data() + low.size(), range.low).ec != std::errc() ||
+        low.empty())
+        return std::nullopt;
+    if (high != "*") {
+        long long value = 0;
+        const auto parsed = std::from_chars(high.data(), high.data() + high.size(), value);
+        if (parsed.ec != std::errc() || parsed.ptr != high.data() + high.size() || high.empty() ||
+            value < range.low)
+            return std::nullopt;
+        range.high = value;
+    }
+    return range;
+}
+
+// True for the result codes of a search that a server refuses for who asks, not for what.
+bool refuses_who_asks(int result_code) {
+    switch (result_code) {
+        case LDAP_OPERATIONS_ERROR:  // Active Directory's answer to an unbound search
+        case LDAP_STRONG_AUTH_REQUIRED:
+        case LDAP_CONFIDENTIALITY_REQUIRED:
+        case LDAP_INAPPROPRIATE_AUTH:
+        case LDAP_INVALID_CREDENTIALS:
+        case LDAP_INSUFFICIENT_ACCESS:
+        case LDAP_UNWILLING_TO_PERFORM:
+            return true;
+        default:
+            return false;
+    }
+}
+
 using Clock = std::chrono::steady_clock;
 
 using Message = Owned<LDAPMessage, ldap_msgfree>;
@@ -379,59 +433,6 @@ std::string seconds_text(std::chrono::milliseconds wait) {
     if (const auto tenths = wait.count() % 1000 / 100; tenths != 0)
         text += "." + std::to_string(tenths);
     return text + " s";
-}
-
-bool refuses_who_asks(int result_code) {
-    switch (result_code) {
-        case LDAP_OPERATIONS_ERROR:  // Active Directory's answer to an unbound search
-        case LDAP_STRONG_AUTH_REQUIRED:
-        case LDAP_CONFIDENTIALITY_REQUIRED:
-        case LDAP_INAPPROPRIATE_AUTH:
-        case LDAP_INVALID_CREDENTIALS:
-        case LDAP_INSUFFICIENT_ACCESS:
-        case LDAP_UNWILLING_TO_PERFORM:
-            return true;
-        default:
-            return false;
-    }
-}
-
-std::optional<AttributeRange> parse_attribute_range(std::string_view attribute) {
-    constexpr std::string_view option = ";range=";
-    std::size_t at = std::string_view::npos;
-    // Options follow the name after a ";": most names have none.
-    for (std::size_t i = attribute.find(';');
-         i != std::string_view::npos && i + option.size() <= attribute.size();
-         i = attribute.find(';', i + 1)) {
-        if (equals_ignoring_case(attribute.substr(i, option.size()), option)) {
-            at = i;
-            break;
-        }
-    }
-    if (at == std::string_view::npos)
-        return std::nullopt;
-    std::string_view bounds = attribute.substr(at + option.size());
-    const std::size_t end_of_bounds = bounds.find(';');
-    bounds = bounds.substr(0, end_of_bounds);
-    const std::size_t dash = bounds.find('-');
-    if (dash == std::string_view::npos)
-        return std::nullopt;
-    AttributeRange range;
-    range.name = std::string(attribute.substr(0, at));
-    const std::string_view low = bounds.substr(0, dash);
-    const std::string_view high = bounds.substr(dash + 1);
-    if (std::from_chars(low.data(), low.data() + low.size(), range.low).ec != std::errc() ||
-        low.empty())
-        return std::nullopt;
-    if (high != "*") {
-        long long value = 0;
-        const auto parsed = std::from_chars(high.data(), high.data() + high.size(), value);
-        if (parsed.ec != std::errc() || parsed.ptr != high.data() + high.size() || high.empty() ||
-            value < range.low)
-            return std::nullopt;
-        range.high = value;
-    }
-    return range;
 }
 
 }  // namespace permscope::directory

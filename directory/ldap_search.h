@@ -68,9 +68,6 @@ class ServerRefused : public ServerUnusable {
 // "10 s", "1.5 s": a wait as the user is told of it.
 std::string seconds_text(std::chrono::milliseconds wait);
 
-// True for the result codes of a search that a server refuses for who asks, not for what.
-bool refuses_who_asks(int result_code);
-
 // Runs the search. Throws ServerUnusable when the handle cannot be used any more and
 // DirectoryError when the server refuses this search (no such base, a referral, a limit
 // exceeded, a bad filter).
@@ -89,6 +86,5 @@ struct AttributeRange {
     long long low = 0;
     std::optional<long long> high;  // nothing for "*", the last part
 };
-std::optional<AttributeRange> parse_attribute_range(std::string_view attribute);
 
 }  // namespace permscope::directory

@@ -66,14 +66,16 @@ void append_account_terms(std::string& text, const std::vector<std::string>& nam
     }
 }
 
-}  // namespace
-
+// A value as the dialect quotes it inside '…': every apostrophe doubled, so that "O'Brien" is
+// looked up as itself instead of ending the quoted value early.
 std::string quoted_value(std::string_view value) {
     std::string quoted;
     quoted.reserve(value.size());
     append_quoted(quoted, value);
     return quoted;
 }
+
+}  // namespace
 
 std::string batch_lookup_text(std::string_view base, std::string_view category,
                               const std::vector<std::string>& names) {

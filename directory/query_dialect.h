@@ -21,10 +21,6 @@ namespace permscope::directory {
 // gives an empty base name.
 std::string base_name(std::string_view domain_name);
 
-// A value as the dialect quotes it inside '…': every apostrophe doubled, so that "O'Brien" is
-// looked up as itself instead of ending the quoted value early.
-std::string quoted_value(std::string_view value);
-
 std::string group_lookup_text(std::string_view base, std::string_view name);
 std::string user_lookup_text(std::string_view base, std::string_view name);
 // The same texts written over text, for callers that build one per name of a long list and keep

@@ -261,6 +261,14 @@ bool start_detached(const std::string& path, const std::vector<std::string>& arg
     return started;
 }
 
+// The desktop backend of make_desktop_spreadsheet_factory: "Excel.Application" is a workbook
+// application whose Visible = True writes each workbook to a private .xlsx file and opens it in
+// the desktop's spreadsheet program.
+
+namespace {
+
+// Opens file as a new untitled spreadsheet: "soffice --calc -n FILE" where LibreOffice's
+// soffice is on search_path, else "xdg-open FILE". Returns false when neither starts.
 bool open_as_untitled_spreadsheet(const std::string& file, const std::string& search_path) {
     const std::string soffice = find_program("soffice", search_path);
     if (!soffice.empty() && start_detached(soffice, {"soffice", "--calc", "-n", file}))
@@ -268,12 +276,6 @@ bool open_as_untitled_spreadsheet(const std::string& file, const std::string& se
     const std::string xdg_open = find_program("xdg-open", search_path);
     return !xdg_open.empty() && start_detached(xdg_open, {"xdg-open", file});
 }
-
-// The desktop backend of make_desktop_spreadsheet_factory: "Excel.Application" is a workbook
-// application whose Visible = True writes each workbook to a private .xlsx file and opens it in
-// the desktop's spreadsheet program.
-
-namespace {
 
 void write_and_open(const Workbook& workbook,
                     const std::optional<std::vector<std::string>>& folders) {

@@ -65,10 +65,6 @@ std::string find_program(const std::string& name, const std::string& search_path
 // no other open file of ours. Returns whether the program could be executed.
 bool start_detached(const std::string& path, const std::vector<std::string>& arguments);
 
-// Opens file as a new untitled spreadsheet: "soffice --calc -n FILE" where LibreOffice's
-// soffice is on search_path, else "xdg-open FILE". Returns false when neither starts.
-bool open_as_untitled_spreadsheet(const std::string& file, const std::string& search_path);
-
 // The real backend: builds the workbook in memory and, on Visible = True, writes a private .xlsx
 // and opens it in the desktop's spreadsheet program. The file goes into the first of folders that
 // takes it; without folders, into the first of private_output_folders() at that moment.

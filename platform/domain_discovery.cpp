@@ -25,6 +25,25 @@ void add_if_present(std::vector<std::string>& names, const std::optional<std::st
     }
 }
 
+// The default search base of libldap (ldap.conf, LDAPCONF, LDAPRC, LDAPBASE ...), as a DNS name.
+std::optional<std::string> ldap_default_base_domain() {
+    char* base = nullptr;
+    if (ldap_get_option(nullptr, LDAP_OPT_DEFBASE, &base) != LDAP_OPT_SUCCESS || base == nullptr) {
+        return std::nullopt;
+    }
+    // The trailing dc= components make the domain's name: "ou=x,dc=Example,dc=org" is in
+    // "Example.org".
+    char* domain = nullptr;
+    const int result = ldap_dn2domain(base, &domain);
+    ldap_memfree(base);
+    std::optional<std::string> name;
+    if (result == LDAP_SUCCESS && domain != nullptr && *domain != '\0') {
+        name = domain;
+    }
+    ldap_memfree(domain);
+    return name;
+}
+
 }  // namespace
 
 std::vector<std::string> sssd_ad_domains(std::string_view sssd_conf) {
@@ -65,35 +84,6 @@ std::optional<std::string> samba_ads_realm(std::string_view smb_conf) {
         realm.reset();
     }
     return realm;
-}
-
-std::optional<std::string> ldap_default_base_domain() {
-    char* base = nullptr;
-    if (ldap_get_option(nullptr, LDAP_OPT_DEFBASE, &base) != LDAP_OPT_SUCCESS || base == nullptr) {
-        return std::nullopt;
-    }
-    // The trailing dc= components make the domain's name: "ou=x,dc=Example,dc=org" is in
-    // "Example.org".
-    char* domain = nullptr;
-    const int result = ldap_dn2domain(base, &domain);
-    ldap_memfree(base);
-    std::optional<std::string> name;
-    if (result == LDAP_SUCCESS && domain != nullptr && *domain != '\0') {
-        name = domain;
-    }
-    ldap_memfree(domain);
-    return name;
-}
-
-std::vector<std::string> discover_forest_names(const DomainSources& config) {
-    std::vector<std::string> names;
-    for (const std::string& domain : sssd_ad_domains(read_config_file(config.sssd_conf))) {
-        add_if_present(names, domain);
-    }
-    add_if_present(names, samba_ads_realm(read_config_file(config.smb_conf)));
-    add_if_present(names, kerberos_default_realm());
-    add_if_present(names, ldap_default_base_domain());
-    return names;
 }
 
 namespace {
@@ -207,6 +197,25 @@ std::string read_at_most(int fd, std::size_t limit) {
     return content;
 }
 
+// The content of a regular configuration file: all of it up to kConfigFileLimit bytes; of a
+// longer one its lines up to the limit (a line the limit cuts is left out), and stderr says so.
+// Empty when the file cannot be read or is no regular file (a FIFO is never waited on).
+std::string read_config_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    struct stat info {};
+    std::string content;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        content = read_at_most(fd, kConfigFileLimit + 1);
+    ::close(fd);
+    if (content.size() <= kConfigFileLimit)
+        return content;
+    std::fprintf(stderr, "permscope: %s is longer than 1 MiB; the rest of it is ignored\n",
+                 path.c_str());
+    return std::string(whole_lines_within_limit(content));
+}
+
 // A file only this process sees, holding content; its path names the open descriptor, which is
 // kept for the life of the process (the libraries read their files at any time).
 std::string in_memory_copy(const std::string& name, std::string_view content) {
@@ -253,28 +262,23 @@ void limit_file_list(const char* variable, const char* system_default) {
 
 }  // namespace
 
-std::string read_config_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return {};
-    struct stat info {};
-    std::string content;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        content = read_at_most(fd, kConfigFileLimit + 1);
-    ::close(fd);
-    if (content.size() <= kConfigFileLimit)
-        return content;
-    std::fprintf(stderr, "permscope: %s is longer than 1 MiB; the rest of it is ignored\n",
-                 path.c_str());
-    return std::string(whole_lines_within_limit(content));
-}
-
 void limit_library_configuration() {
     static std::once_flag once;
     std::call_once(once, [] {
         limit_file_list("KRB5_CONFIG", "/etc/krb5.conf");
         limit_file_list("LDAPCONF", "/etc/ldap/ldap.conf");
     });
+}
+
+std::vector<std::string> discover_forest_names(const DomainSources& config) {
+    std::vector<std::string> names;
+    for (const std::string& domain : sssd_ad_domains(read_config_file(config.sssd_conf))) {
+        add_if_present(names, domain);
+    }
+    add_if_present(names, samba_ads_realm(read_config_file(config.smb_conf)));
+    add_if_present(names, kerberos_default_realm());
+    add_if_present(names, ldap_default_base_domain());
+    return names;
 }
 
 }  // namespace permscope::platform

@@ -29,8 +29,6 @@ std::vector<std::string> discover_forest_names(const DomainSources& sources);
 // The single sources, on the text of a configuration file.
 std::vector<std::string> sssd_ad_domains(std::string_view sssd_conf);
 std::optional<std::string> samba_ads_realm(std::string_view smb_conf);
-// The default search base of libldap (ldap.conf, LDAPCONF, LDAPRC, LDAPBASE ...), as a DNS name.
-std::optional<std::string> ldap_default_base_domain();
 
 // A reader for the INI-style configuration files of SSSD and Samba: "[section]" headers,
 // "key = value" lines, comment lines starting with "#" or ";", and Samba's line continuation with a
@@ -51,17 +49,13 @@ std::vector<IniSection> parse_ini(std::string_view text);
 // Reading the configuration files that start-up depends on.
 
 // Configuration files are the administrator's, but a damaged one (a 50 MB line, 200,000
-// sections) must not stall the start: of each, at most this much is read.
+// sections) must not stall the start: of each, at most this much is read, cut after its last whole
+// line, and stderr says so. A FIFO in a file's place is never waited on.
 inline constexpr std::size_t kConfigFileLimit = std::size_t{1} << 20;
-
-// The content of a regular configuration file: all of it up to kConfigFileLimit bytes; of a
-// longer one its lines up to the limit (a line the limit cuts is left out), and stderr says so.
-// Empty when the file cannot be read or is no regular file (a FIFO is never waited on).
-std::string read_config_file(const std::string& path);
 
 // libkrb5 and libldap read krb5.conf and ldap.conf themselves. Where one of those files (as
 // KRB5_CONFIG and LDAPCONF name them, else the system's) is longer than kConfigFileLimit, the
-// library is pointed at an in-memory copy of what read_config_file reads of it. Runs before
+// library is pointed at an in-memory copy of the lines within the limit. Runs before
 // either library is first used; later calls do nothing.
 void limit_library_configuration();
 

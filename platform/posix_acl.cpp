@@ -85,25 +85,6 @@ std::vector<RawEntry> raw_entries_of(acl_t acl) {
     return entries;
 }
 
-std::string trustee_of(const RawEntry& entry, const struct stat& info) {
-    switch (entry.tag) {
-        case ACL_USER_OBJ:
-            return user_name_of(info.st_uid);
-        case ACL_USER:
-            return user_name_of(entry.id);
-        case ACL_GROUP_OBJ:
-            return group_name_of(info.st_gid);
-        case ACL_GROUP:
-            return group_name_of(entry.id);
-        default:
-            return "Everyone";
-    }
-}
-
-bool is_limited_by_mask(acl_tag_t tag) {
-    return tag == ACL_USER || tag == ACL_GROUP || tag == ACL_GROUP_OBJ;
-}
-
 // getpwuid_r and getgrgid_r want a buffer of a size the caller guesses; grow it on ERANGE.
 template <typename Record, typename Lookup>
 std::string name_by_lookup(unsigned id, Lookup lookup) {
@@ -128,6 +109,35 @@ std::string name_by_lookup(unsigned id, Lookup lookup) {
     }
 }
 
+// The name of a user or group id by the system's name service, or the id in decimal when the id
+// has no name.
+std::string user_name_of(unsigned id) {
+    return name_by_lookup<struct passwd>(id, getpwuid_r);
+}
+
+std::string group_name_of(unsigned id) {
+    return name_by_lookup<struct group>(id, getgrgid_r);
+}
+
+std::string trustee_of(const RawEntry& entry, const struct stat& info) {
+    switch (entry.tag) {
+        case ACL_USER_OBJ:
+            return user_name_of(info.st_uid);
+        case ACL_USER:
+            return user_name_of(entry.id);
+        case ACL_GROUP_OBJ:
+            return group_name_of(info.st_gid);
+        case ACL_GROUP:
+            return group_name_of(entry.id);
+        default:
+            return "Everyone";
+    }
+}
+
+bool is_limited_by_mask(acl_tag_t tag) {
+    return tag == ACL_USER || tag == ACL_GROUP || tag == ACL_GROUP_OBJ;
+}
+
 // File systems without ACL support (vfat, proc, some FUSE file systems) still have permission
 // bits; their access list is the one those bits stand for.
 acl_t access_acl_of(const std::string& path, const struct stat& info) {
@@ -138,8 +148,9 @@ acl_t access_acl_of(const std::string& path, const struct stat& info) {
     return acl;
 }
 
-}  // namespace
-
+// The access mask that stands for a POSIX permission triple. Read, write and execute on the owner
+// entry (the one account that may change the permissions) is full control; on any other entry it is
+// "change". The other combinations map to the nearest Windows file rights.
 std::int32_t access_mask_of_permissions(bool read, bool write, bool execute, bool owner_entry) {
     if (read && write && execute) {
         return owner_entry ? kFullControl : kChange;
@@ -165,6 +176,8 @@ std::int32_t access_mask_of_permissions(bool read, bool write, bool execute, boo
     return 0;
 }
 
+}  // namespace
+
 std::string account_name_without_domain(std::string_view name) {
     if (const auto backslash = name.rfind('\\'); backslash != std::string_view::npos) {
         name.remove_prefix(backslash + 1);
@@ -173,14 +186,6 @@ std::string account_name_without_domain(std::string_view name) {
         name = name.substr(0, at);
     }
     return std::string(name);
-}
-
-std::string user_name_of(unsigned id) {
-    return name_by_lookup<struct passwd>(id, getpwuid_r);
-}
-
-std::string group_name_of(unsigned id) {
-    return name_by_lookup<struct group>(id, getgrgid_r);
 }
 
 std::vector<AccessEntry> read_posix_access_acl(const std::string& path) {

@@ -10,18 +10,8 @@
 
 namespace permscope::platform {
 
-// The access mask that stands for a POSIX permission triple. Read, write and execute on the owner
-// entry (the one account that may change the permissions) is full control; on any other entry it is
-// "change". The other combinations map to the nearest Windows file rights.
-std::int32_t access_mask_of_permissions(bool read, bool write, bool execute, bool owner_entry);
-
 // An account name without its domain: "DOMAIN\name" and "name@domain" both give "name".
 std::string account_name_without_domain(std::string_view name);
-
-// The name of a user or group id by the system's name service, or the id in decimal when the id
-// has no name.
-std::string user_name_of(unsigned id);
-std::string group_name_of(unsigned id);
 
 // The entries of the access ACL of path, in libacl's order (owner, named users, owning group, named
 // groups, others): the owner under its user name, named users and groups under theirs, the owning

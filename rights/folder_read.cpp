@@ -33,6 +33,15 @@ std::optional<ResultList::Position> parse_position(std::string_view digits) {
     return position;
 }
 
+// A group row gets two sub-items appended, an empty one and the rights text, with no test and no
+// merge: fresh from Group_check they are its SubGroups and Rights columns; a group row named again
+// gets a further pair behind them. Throws std::out_of_range when position names no row.
+void append_group_rights(ResultList& groups, ResultList::Position position,
+                         const std::string& rights_text) {
+    groups.append_sub_item(position, "");
+    groups.append_sub_item(position, rights_text);
+}
+
 }  // namespace
 
 std::optional<CreatedEntry> parse_created_entry(std::string_view piece) {
@@ -81,12 +90,6 @@ void merge_user_rights(ResultList& users, ResultList::Position position,
     if (name_list_contains(rights, rights_text))
         return;
     users.set_sub_item(position, kRightsColumn, rights + "; " + rights_text);
-}
-
-void append_group_rights(ResultList& groups, ResultList::Position position,
-                         const std::string& rights_text) {
-    groups.append_sub_item(position, "");
-    groups.append_sub_item(position, rights_text);
 }
 
 namespace {

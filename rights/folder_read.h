@@ -50,12 +50,6 @@ void write_rights_to_created_entries(std::string_view created_entries,
 void merge_user_rights(ResultList& users, ResultList::Position position,
                        const std::string& rights_text);
 
-// A group row gets two sub-items appended, an empty one and the rights text, with no test and no
-// merge: fresh from Group_check they are its SubGroups and Rights columns; a group row named again
-// gets a further pair behind them. Throws std::out_of_range when position names no row.
-void append_group_rights(ResultList& groups, ResultList::Position position,
-                         const std::string& rights_text);
-
 // Form1::Group_check: resolves one name, may overwrite strUserGroup, returns the created-entries
 // list (",3-Group,4-User,…").
 using GroupCheck = std::function<std::string(std::string& strUserGroup, std::string MemberFrom,
