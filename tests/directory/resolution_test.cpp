@@ -15,6 +15,7 @@ using Rows = std::vector<std::string>;
 struct Resolution {
     const char* name;
     Rows trustees, created, users, groups;
+    friend void PrintTo(const Resolution& case_, std::ostream* out) { *out << case_.name; }
 };
 
 const Resolution kResolutions[] = {

@@ -21,6 +21,7 @@ struct Walk {
     const char* name;
     Lines groups, users, cells;
     bool nested = true;
+    friend void PrintTo(const Walk& walk, std::ostream* out) { *out << walk.name; }
 };
 
 const Walk kWalks[] = {

@@ -15,9 +15,9 @@
 #include "app/result_list_model.h"
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
+#include "testbed/private_slapd.h"
 #include "tests/app/window_fixture.h"
 #include "tests/faults/stalling_proxy.h"
-#include "testbed/private_slapd.h"
 
 namespace permscope::directory {
 namespace {
@@ -82,6 +82,7 @@ struct FailingServer {
     const char* name;
     std::optional<Fault> fault;  // nothing: a closed port
     const char* cause;
+    friend void PrintTo(const FailingServer& server, std::ostream* out) { *out << server.name; }
 };
 
 class FailingDirectory : public ::testing::TestWithParam<FailingServer> {};

@@ -230,9 +230,11 @@ TEST_F(Domains, EverySourceInItsOrderInLowerCaseEqualNamesKept) {
     EXPECT_EQ(forest_names("[libdefaults]\n  default_realm = KERBEROS.Example\n"),
               (std::vector<std::string>{"one.example", "corp.example.com", "samba.example.org",
                                         "kerberos.example", "corp.example.com"}));
-    // No SSSD file, a Samba member of no domain, no Kerberos realm: only the LDAP base.
+    // No SSSD file, a Samba member of no domain (the last [global] security wins), no Kerberos
+    // realm: only the LDAP base.
     fs::remove(folder_ / "sssd.conf");
-    folder_.write("smb.conf", "[global]\nsecurity = user\nrealm = IGNORED.EXAMPLE\n");
+    folder_.write("smb.conf",
+                  "[global]\nsecurity = ads\nrealm = IGNORED.EXAMPLE\n[global]\nsecurity = user\n");
     EXPECT_EQ(forest_names("[libdefaults]\n  dns_lookup_realm = false\n"),
               std::vector<std::string>{"corp.example.com"});
 }

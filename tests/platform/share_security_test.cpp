@@ -88,9 +88,10 @@ TEST_F(ShareSecurity, LongAccessListsArriveWholeWhateverTheFirstReadsSize) {
 }
 
 TEST_F(ShareSecurity, WhatCannotBeReadFails) {
+    server_->make_file("a file.txt");
     for (const std::string& path :
-         {server_->unc_path("no such folder"), std::string("\\\\127.0.0.1\\nosuchshare\\x"),
-          std::string("\\\\")})
+         {server_->unc_path("no such folder"), server_->unc_path("a file.txt"),
+          std::string("\\\\127.0.0.1\\nosuchshare\\x"), std::string("\\\\")})
         EXPECT_THROW(layer_->GetObject(share_moniker(path)), ManagementError) << path;
     // An access list that grants an anonymous session nothing cannot be read by one.
     const std::string closed = folder("closed", {{"root", false, 0, 0x1F01FF}});
