@@ -124,11 +124,35 @@ void DirList::open_entry(QListWidgetItem* item) {
 }
 
 void DirList::mousePressEvent(QMouseEvent* event) {
-    QListWidget::mousePressEvent(event);
     // The second press of a double click arrives as the double-click event alone, so a double
-    // click selects once (here) and opens once (below).
-    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) != nullptr)
+    // click selects once (at its first release) and opens once (below).
+    if (!gesture_) {
+        gesture_ = MouseGesture{currentItem(), event->button() == Qt::LeftButton &&
+                                                   itemAt(event->position().toPoint()) != nullptr};
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+void DirList::mouseReleaseEvent(QMouseEvent* event) {
+    QListWidget::mouseReleaseEvent(event);
+    if (!gesture_ || event->buttons() != Qt::NoButton)
+        return;
+    const MouseGesture gesture = *gesture_;
+    gesture_.reset();
+    // Once, for the entry the press (and any drag over other entries) ended on.
+    if (currentItem() != nullptr && (gesture.clicks_entry || currentItem() != gesture.before))
         emit Click();
+}
+
+QItemSelectionModel::SelectionFlags DirList::selectionCommand(const QModelIndex& index,
+                                                              const QEvent* event) const {
+    // Neither Ctrl nor a press beside the entries takes the highlight away: it only moves.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (command == QItemSelectionModel::NoUpdate)
+        return command;
+    return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
 }
 
 void DirList::mouseDoubleClickEvent(QMouseEvent* event) {

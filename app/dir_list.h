@@ -3,6 +3,10 @@
 // open folder's sub-folders (hidden ones left out) by name. A single click or the arrow keys select
 // an entry (Click); a double click or Enter opens it (Change). The open folder's path is absolute
 // and cleaned, without a trailing "/" except for "/" itself.
+//
+// Exactly one entry is highlighted at any time. Every change of it that the user makes raises
+// Click once, for the entry that ends highlighted: a key at once, the mouse (any button, or a
+// press dragged over other entries) when its last button is released.
 
 #include <QListWidget>
 #include <QString>
@@ -37,8 +41,11 @@ class DirList : public QListWidget {
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex& index, const QEvent* event = nullptr) const override;
 
   private:
     enum class EntryKind { Ancestor, OpenFolder, SubFolder };
@@ -46,6 +53,13 @@ class DirList : public QListWidget {
     void add_entry(const QString& name, const QString& full_path, int depth, EntryKind kind);
     void open_entry(QListWidgetItem* item);
     QString path_;
+
+    // A mouse press and what follows until its last button is released.
+    struct MouseGesture {
+        const QListWidgetItem* before = nullptr;  // highlighted when the press came
+        bool clicks_entry = false;                // a left press on an entry: a click
+    };
+    std::optional<MouseGesture> gesture_;
 };
 
 }  // namespace permscope::app

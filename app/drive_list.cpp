@@ -43,11 +43,8 @@ int DriveList::volume_index_of(const std::vector<DriveEntry>& entries, const QSt
 }
 
 void DriveList::select_volume_of(const QString& folder) {
-    const int index = volume_index_of(entries_, folder);
-    if (index < 0)
-        return;
     const QSignalBlocker quiet(this);
-    setCurrentIndex(index);
+    setCurrentIndex(volume_index_of(entries_, folder));
 }
 
 QString DriveList::mount_point() const {

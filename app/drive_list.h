@@ -23,7 +23,7 @@ class DriveList : public NamedComboBox {
     // Replaces the entries without announcing a change of drive.
     void set_entries(const std::vector<DriveEntry>& entries);
     // Makes the volume that holds folder the current entry, without announcing a change: the
-    // entry with the longest mount point that folder lies in.
+    // entry with the longest mount point that folder lies in; no entry when none holds it.
     void select_volume_of(const QString& folder);
     // The current entry's mount point; empty when the list is empty.
     QString mount_point() const;

@@ -16,7 +16,6 @@
 
 #include "app/dir_list.h"
 #include "app/handler_guards.h"
-#include "app/mtrans.h"
 #include "app/result_list_model.h"
 #include "directory/directory_provider.h"
 #include "directory/group_resolver.h"
@@ -82,7 +81,11 @@ Form1::Form1(Form1Services services, QWidget* parent)
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // Hidden while the lists' rows still exist: hiding lays the list views out once more, and
+    // QWidget's own destructor would do that after the rows are gone.
+    hide();
+}
 
 void Form1::fill_drive_list() {
     skip_on_failure([&] {
@@ -115,8 +118,6 @@ void Form1::find_dir_rights(const std::string& strpath) {
     }
     if (!problem.empty())
         show_problem(*this, QString::fromStdString(problem));
-    // The lists now show other texts, so other pixels may carry the key colour.
-    refresh_colour_key(*this);
 }
 
 std::string Form1::Group_check(std::string& strUserGroup, std::string MemberFrom,
@@ -162,14 +163,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 void Form1::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
     // The picture covers the window but for a strip at the bottom, where the background colour
-    // (the colour key, once start-up has set it) shows.
+    // (the colour key, once start-up has set it) shows. The window has an alpha channel for the
+    // colour key, so the system paints no background of its own.
     QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
     painter.drawPixmap(0, 0, background_);
-}
-
-void Form1::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    refresh_colour_key(*this);
 }
 
 }  // namespace permscope::app

@@ -75,7 +75,6 @@ class Form1 : public QWidget, private rights::ReadHooks {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
   private:
     // Controls and their looks (form1_controls.cpp).

@@ -14,6 +14,7 @@
 #include "app/dir_list.h"
 #include "app/drive_list.h"
 #include "app/form1.h"
+#include "app/mtrans.h"
 #include "app/result_list_model.h"
 
 namespace permscope::app {
@@ -96,6 +97,7 @@ void Form1::create_controls() {
     setAccessibleName(QStringLiteral("Permscope"));
     setWindowIcon(QIcon(QStringLiteral(":/permscope/permscope.png")));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    allow_colour_key(*this);
     setFixedSize(twips_to_pixels(10650), twips_to_pixels(8895));
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, kStartBackground);

@@ -62,8 +62,13 @@ void Form1::Load() {
     // its first text.
     skip_on_failure([&] { find_dir_rights(Dir1->path().toStdString()); });
     // The drive list's entry names no folder ("/ [vda1]/"), so the directory list refuses it and
-    // stays at the start folder.
-    skip_on_failure([&] { Dir1->setPath(Drive1->currentText() + QLatin1Char('/')); });
+    // stays at the start folder. Without a current entry there is no drive root to go to ("" + "/"
+    // would be "/"): the list stays as well.
+    skip_on_failure([&] {
+        if (Drive1->currentIndex() < 0)
+            throw std::out_of_range("no current drive entry");
+        Dir1->setPath(Drive1->currentText() + QLatin1Char('/'));
+    });
     skip_on_failure([&] { TreeView1->setFrameShape(QFrame::NoFrame); });
     skip_on_failure([&] {
         QPalette palette = this->palette();

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include "app/dir_list.h"
+#include "app/mtrans.h"
 #include "app/result_list_model.h"
 #include "tests/app/stand_in_services.h"
 #include "tests/common/row_texts.h"
@@ -72,6 +73,55 @@ TEST(DirList, AncestorsThenVisibleSubFoldersByNameCleanedPathsChangeOnlyWhenTheF
     ASSERT_TRUE(list.setPath("/"));
     EXPECT_EQ(list.item(0)->text().toStdString(), "/");
     EXPECT_EQ(list.currentRow(), 0);
+}
+
+// A window of 4 x 2 pixels whose second column shows the key colour.
+// Regions compared as sets of pixels, whatever rectangles they are made of.
+bool same_pixels(const QRegion& a, const QRegion& b) {
+    return a.xored(b).isEmpty();
+}
+
+TEST(KeyColourMap, KeyPixelsLoseTheirAlphaWhereThereIsOneAndLeaveTheMaskUntilTheyChange) {
+    const QRgb key = qRgb(255, 0, 255);
+    const auto painted = [&](QImage::Format format, QSize size) {
+        QImage image(size, format);
+        image.fill(QColor(10, 20, 30));
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = size.width() / 4; x < size.width() / 2; ++x)
+                image.setPixel(x, y, key);
+        return image;
+    };
+    const QRegion opaque = QRegion(0, 0, 4, 2) - QRegion(1, 0, 1, 2);
+    KeyColourMap map(QSize(4, 2), key);
+    QImage argb = painted(QImage::Format_ARGB32_Premultiplied, QSize(4, 2));
+    EXPECT_TRUE(map.take(argb, QRect(0, 0, 4, 2), QPoint(), 1.0));
+    EXPECT_TRUE(same_pixels(map.opaque_region(), opaque));
+    EXPECT_EQ(argb.pixel(1, 1), 0u);
+    EXPECT_EQ(argb.pixel(2, 1), qRgb(10, 20, 30));
+    // The same pixels again (the see-through ones now transparent): nothing changed.
+    EXPECT_FALSE(map.take(argb, QRect(0, 0, 4, 2), QPoint(), 1.0));
+    // A buffer without alpha keeps its pixels; one twice the size, at an offset, is sampled.
+    QImage rgb = painted(QImage::Format_RGB32, QSize(4, 2));
+    rgb.setPixel(1, 0, qRgb(0, 0, 0));
+    EXPECT_TRUE(map.take(rgb, QRect(1, 0, 1, 1), QPoint(), 1.0));
+    EXPECT_TRUE(same_pixels(map.opaque_region(), opaque + QRegion(1, 0, 1, 1)));
+    EXPECT_EQ(rgb.pixel(1, 1), key);
+    QImage large(QSize(10, 5), QImage::Format_ARGB32);
+    large.fill(Qt::white);
+    QImage inner = painted(QImage::Format_ARGB32, QSize(8, 4));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            large.setPixel(x + 2, y + 1, inner.pixel(x, y));
+    EXPECT_TRUE(map.take(large, QRect(0, 0, 4, 2), QPoint(2, 1), 2.0));
+    EXPECT_TRUE(same_pixels(map.opaque_region(), opaque));
+    EXPECT_EQ(qAlpha(large.pixel(5, 4)), 0);
+    EXPECT_EQ(large.pixel(6, 4), qRgb(10, 20, 30));
+    // Nothing left but key pixels: one pixel stays, since an empty mask is no mask.
+    QImage all_key(QSize(4, 2), QImage::Format_RGB32);
+    all_key.fill(key);
+    KeyColourMap whole(QSize(4, 2), key);
+    EXPECT_TRUE(whole.take(all_key, QRect(-5, -5, 20, 20), QPoint(), 1.0));
+    EXPECT_EQ(whole.opaque_region(), QRegion(0, 0, 1, 1));
 }
 
 }  // namespace
