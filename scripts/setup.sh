@@ -16,6 +16,9 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick fonts-liberation
   at-spi2-core dbus-x11 python3-pyatspi xdotool
   python3 python3-openpyxl
+  # The window on a real Wayland compositor (weston, headless and nested in Xvfb), with Qt's
+  # Wayland platform.
+  weston qt6-wayland
 )
 
 missing=()
