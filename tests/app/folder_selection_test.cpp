@@ -2,8 +2,6 @@
 // box, and the export button. Reads are counted through the monikers the window binds.
 
 #include <QApplication>
-#include <QFile>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
@@ -145,47 +143,39 @@ TEST_F(FolderSelection, EveryMoveOfTheHighlightByTheUserIsOneClickForTheEntryItE
     ASSERT_TRUE(dir->setPath(QString::fromStdString(sub)));
     ASSERT_TRUE(dir->setPath(QString::fromStdString(start_folder)));
     new_reads();
-    const auto highlighted = [&] {
-        const auto selected = dir->selectedItems();
-        return selected.size() == 1 ? selected.front()->text().toStdString() : std::string("?");
+    const auto shown = [&] {  // the highlighted entries and the path box
+        std::string texts;
+        for (const QListWidgetItem* item : dir->selectedItems())
+            texts += item->text().toStdString() + " ";
+        return texts + path_box->text().toStdString();
     };
+    const std::string zeta = "zeta " + start_folder + "/zeta";
     QWindow* window = form->windowHandle();
-    // Right and middle buttons select like the left one.
-    QTest::mouseClick(window, Qt::RightButton, {}, entry_centre("sub"));
-    EXPECT_EQ(highlighted() + " " + state(), "sub " + sub + " | " + start_folder + " | 1");
+    QTest::mouseClick(window, Qt::RightButton, {}, entry_centre("sub"));  // any button selects
+    EXPECT_EQ(shown(), "sub " + sub);
     QTest::mouseClick(window, Qt::MiddleButton, {}, entry_centre("zeta"));
-    EXPECT_EQ(highlighted(), "zeta");
-    EXPECT_EQ(new_reads(), (Lines{start_folder, start_folder}));
+    EXPECT_EQ(shown(), zeta);
     // A press on one entry dragged onto another: one Click, for the second, at the release.
     QTest::mousePress(window, Qt::LeftButton, {}, entry_centre("sub"));
-    QMouseEvent drag(QEvent::MouseMove, QPointF(entry_centre("zeta")),
-                     QPointF(window->mapToGlobal(entry_centre("zeta"))), Qt::NoButton,
+    QMouseEvent drag(QEvent::MouseMove, QPointF(entry_centre("zeta")), QPointF(), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(dir->viewport(), &drag);
     QTest::mouseRelease(window, Qt::LeftButton, {}, entry_centre("zeta"));
-    EXPECT_EQ(highlighted() + " " + path_box->text().toStdString(),
-              "zeta " + start_folder + "/zeta");
-    EXPECT_EQ(new_reads(), Lines{start_folder});
-    // Ctrl on the highlighted entry and a press below the last entry keep the highlight.
+    EXPECT_EQ(shown(), zeta);
+    EXPECT_EQ(new_reads(), (Lines{start_folder, start_folder, start_folder}));
+    // Ctrl on the highlighted entry and a press below the last one keep the highlight.
     QTest::mouseClick(window, Qt::LeftButton, Qt::ControlModifier, entry_centre("zeta"));
-    const QPoint below_entries =
-        dir->mapTo(form.get(), QPoint(dir->width() / 2, dir->height() - 4));
-    QTest::mouseClick(window, Qt::RightButton, {}, below_entries);
-    QTest::keyClick(dir, Qt::Key_Space, Qt::ControlModifier);
-    EXPECT_EQ(highlighted() + " " + path_box->text().toStdString(),
-              "zeta " + start_folder + "/zeta");
-    // Keys that move it, one Click each; a key that cannot move it raises none.
+    QTest::mouseClick(window, Qt::RightButton, {}, dir->geometry().bottomLeft() + QPoint(9, -4));
+    EXPECT_EQ(shown(), zeta);
     QTest::keyClick(dir, Qt::Key_Home);
-    EXPECT_EQ(highlighted() + " " + path_box->text().toStdString(), "/ /");
-    QTest::keyClick(dir, Qt::Key_Up);
+    EXPECT_EQ(shown(), "/ /");
+    QTest::keyClick(dir, Qt::Key_Up);  // cannot move: no Click
     QTest::keyClick(dir, Qt::Key_End);
-    EXPECT_EQ(highlighted() + " " + path_box->text().toStdString(),
-              "zeta " + start_folder + "/zeta");
+    EXPECT_EQ(shown(), zeta);
     EXPECT_EQ(new_reads(), (Lines{start_folder, start_folder, start_folder}));
 }
 
-// The mask follows what the window shows, read or no read: here a list that takes on the key
-// colour and gives it up again, and a hover picture holding key-coloured pixels.
+// The mask follows what the window shows, read or no read.
 TEST_F(FolderSelection, TheKeyColourMaskFollowsWhatTheWindowShows) {
     const auto see_through = [&](QPoint at) {
         QCoreApplication::processEvents();  // the repaint the change asked for
@@ -201,20 +191,6 @@ TEST_F(FolderSelection, TheKeyColourMaskFollowsWhatTheWindowShows) {
     users->setPalette(own);
     EXPECT_FALSE(see_through(QPoint(600, 540)));
     EXPECT_EQ(new_reads(), Lines{});
-
-    QImage picture(57, 33, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    for (int x = 10; x < 20; ++x)
-        picture.setPixel(x, 5, qRgb(255, 0, 255));
-    const QString beside = QCoreApplication::applicationDirPath() + "/btnende.jpg";
-    ASSERT_TRUE(picture.save(beside, "PNG"));  // read by its content, whatever its name
-    QMouseEvent hover(QEvent::MouseMove, QPointF(10, 10), QPointF(10, 10), Qt::NoButton,
-                      Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(control<QWidget>("cmdEnde"), &hover);
-    QFile::remove(beside);
-    const QPoint picture_at = control<QWidget>("ImgEnde")->geometry().topLeft();
-    EXPECT_TRUE(see_through(picture_at + QPoint(15, 5)));
-    EXPECT_FALSE(see_through(picture_at + QPoint(15, 6)));
 }
 
 // The one pass over pending events at the start of a read lets a queued choice run its own read

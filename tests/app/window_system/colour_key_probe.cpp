@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     QMouseEvent hover(QEvent::MouseMove, QPointF(10, 10), QPointF(10, 10), Qt::NoButton,
                       Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form.findChild<QWidget*>(QStringLiteral("cmdEnde")), &hover);
-    wait(1000);
+    wait(1500);
     if (!form.grab().toImage().save(QString::fromLocal8Bit(argv[1]), "PNG"))
         return 1;
     std::printf("ready\n");
