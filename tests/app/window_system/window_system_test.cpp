@@ -118,13 +118,21 @@ class WindowSystem : public ::testing::Test {
     // Every key pixel of the rendering shows the backdrop, nearly every other one the window.
     QPoint check_screenshot() {
         const QImage rendering = start_probe().convertToFormat(QImage::Format_RGB32);
-        const QImage shot = screenshot();
+        QImage shot;
+        int key_on_screen = 0;
+        // A loaded machine may show the window's last frame a little late: a few more looks.
+        for (int look = 0; look < 5 && (look == 0 || key_on_screen > 0); ++look) {
+            if (look > 0)
+                std::this_thread::sleep_for(1s);
+            shot = screenshot();
+            key_on_screen = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    key_on_screen += shot.pixel(x, y) == kKey;
+        }
         EXPECT_EQ(shot.size(), QSize(1024, 768));
         const QPoint at = place_of(rendering, shot);
-        int key_pixels = 0, backdrop_missing = 0, window_missing = 0, key_on_screen = 0;
-        for (int y = 0; y < shot.height(); ++y)
-            for (int x = 0; x < shot.width(); ++x)
-                key_on_screen += shot.pixel(x, y) == kKey;
+        int key_pixels = 0, backdrop_missing = 0, window_missing = 0;
         for (int y = 0; y < rendering.height(); ++y)
             for (int x = 0; x < rendering.width(); ++x) {
                 const QRgb seen = shot.pixel(at + QPoint(x, y));
