@@ -16,6 +16,8 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick fonts-liberation
   at-spi2-core dbus-x11 python3-pyatspi xdotool
   python3 python3-openpyxl
+  # The Debian package's checks: its lint, its menu entry and its AppStream metadata.
+  lintian desktop-file-utils appstream
 )
 
 missing=()
