@@ -18,7 +18,6 @@
 #include "app/handler_guards.h"
 #include "app/result_list_model.h"
 #include "directory/directory_provider.h"
-#include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
 #include "export/desktop_spreadsheet.h"
 #include "export/excel_export.h"
@@ -72,8 +71,9 @@ Form1::Form1(Form1Services services, QWidget* parent)
     background_ = QPixmap(QStringLiteral(":/permscope/background.jpg"));
     create_controls();
     fill_drive_list();
-    resolver_ = std::make_unique<directory::GroupResolver>(
-        *services_.directory, [this] { return cboDomain->currentText().toStdString(); });
+    reader_ = std::make_unique<rights::FolderReader>(
+        *services_.management, *services_.directory,
+        [this] { return cboDomain->currentText().toStdString(); });
 
     connect(Drive1, &DriveList::Change, this, &Form1::Drive1_Change);
     connect(Dir1, &DirList::Change, this, &Form1::Dir1_Change);
@@ -109,12 +109,10 @@ void Form1::find_dir_rights(const std::string& strpath) {
             return Group_check(strUserGroup, std::move(MemberFrom), strCreatedListEntries);
         };
         // The read absorbs its own failures; anything that still escapes must not reach the
-        // event loop.
+        // event loop. A folder that cannot be read shows no message, only empty lists.
         skip_on_failure([&] {
-            rights::find_dir_rights(strpath, users_, groups_, *services_.management, group_check,
-                                    *this);
+            problem = reader_->read(strpath, users_, groups_, group_check, *this).problem();
         });
-        skip_on_failure([&] { problem = resolver_->folder_read_finished(); });
     }
     if (!problem.empty())
         show_problem(*this, QString::fromStdString(problem));
@@ -122,8 +120,8 @@ void Form1::find_dir_rights(const std::string& strpath) {
 
 std::string Form1::Group_check(std::string& strUserGroup, std::string MemberFrom,
                                std::string& strCreatedListEntries) {
-    return resolver_->Group_check(users_, groups_, strUserGroup, std::move(MemberFrom),
-                                  strCreatedListEntries);
+    return reader_->Group_check(users_, groups_, strUserGroup, std::move(MemberFrom),
+                                strCreatedListEntries);
 }
 
 void Form1::read_starting() {

@@ -17,6 +17,7 @@
 #include "export/application.h"
 #include "platform/management.h"
 #include "rights/folder_read.h"
+#include "rights/folder_reader.h"
 
 class QComboBox;
 class QLabel;
@@ -24,10 +25,6 @@ class QLineEdit;
 class QPushButton;
 class QTreeView;
 class QTreeWidget;
-
-namespace permscope::directory {
-class GroupResolver;
-}
 
 namespace permscope::app {
 
@@ -110,7 +107,7 @@ class Form1 : public QWidget, private rights::ReadHooks {
     QPixmap background_;
     ResultList users_;
     ResultList groups_;
-    std::unique_ptr<directory::GroupResolver> resolver_;
+    std::unique_ptr<rights::FolderReader> reader_;
 
     QLineEdit* txtDomain = nullptr;
     DriveList* Drive1 = nullptr;

@@ -89,6 +89,14 @@ QWidget* border_line(QWidget* parent, const char* design_name, const QString& ac
     return line;
 }
 
+template <std::size_t N>
+QStringList captions(const std::array<std::string_view, N>& columns) {
+    QStringList titles;
+    for (std::string_view column : columns)
+        titles.append(QString::fromUtf8(column.data(), static_cast<qsizetype>(column.size())));
+    return titles;
+}
+
 }  // namespace
 
 void Form1::create_controls() {
@@ -162,18 +170,14 @@ void Form1::create_inputs() {
 }
 
 void Form1::create_lists() {
-    user_model_ = new ResultListModel(
-        users_, {QStringLiteral("Name"), QStringLiteral("Group"), QStringLiteral("Rights")}, this);
+    user_model_ = new ResultListModel(users_, captions(kUserListColumns), this);
     LvUser = place(new QTreeView(this), "LvUser", QStringLiteral("Users"),
                    twips_rect(4050, 5040, 6135, 3375));
     LvUser->setFont(design_font(QStringLiteral("Arial"), 9));
     set_input_colours(LvUser, kLightText);
     configure_list_view(LvUser, user_model_, {1905, 1860, 2115});
 
-    group_model_ = new ResultListModel(groups_,
-                                       {QStringLiteral("Name"), QStringLiteral("HeadGroup"),
-                                        QStringLiteral("SubGroups"), QStringLiteral("Rights")},
-                                       this);
+    group_model_ = new ResultListModel(groups_, captions(kGroupListColumns), this);
     LvGroups = place(new QTreeView(this), "LvGroups", QStringLiteral("Groups"),
                      twips_rect(4080, 2295, 6135, 2160));
     LvGroups->setFont(design_font(QStringLiteral("Arial"), 9));

@@ -16,6 +16,7 @@
 #include "app/mo_listview.h"
 #include "app/mtrans.h"
 #include "platform/management.h"
+#include "rights/folder_reader.h"
 
 namespace permscope::app {
 
@@ -79,17 +80,8 @@ void Form1::Load() {
 }
 
 void Form1::discover_domains() {
-    std::unique_ptr<platform::Locator> locator;
-    std::unique_ptr<platform::Services> services;
     std::vector<std::unique_ptr<platform::ManagementObject>> domains;
-    skip_on_failure([&] {
-        locator = require(services_.management).CreateLocator("WbemScripting.SWbemLocator");
-    });
-    skip_on_failure([&] {
-        services = require(locator).ConnectServer("", "root\\cimv2", "", "", std::nullopt,
-                                                  std::nullopt, 128);
-    });
-    skip_on_failure([&] { domains = require(services).InstancesOf("Win32_NTDomain"); });
+    skip_on_failure([&] { domains = rights::domain_instances(require(services_.management)); });
     for (const auto& domain : domains) {
         // Two separate reads: one for the selector, one for the display field.
         skip_on_failure(

@@ -47,13 +47,7 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     const ResultList::Position position = index.row() + 1;
     if (position > list_.count())
         return {};
-    const ResultList::Row& row = list_.row(position);
-    if (index.column() == 0)
-        return shown_text(row.text);
-    const auto sub_item = static_cast<std::size_t>(index.column());
-    if (sub_item > row.sub_items.size())
-        return QString();
-    return shown_text(row.sub_items[sub_item - 1]);
+    return shown_text(column_text(list_.row(position), static_cast<std::size_t>(index.column())));
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {

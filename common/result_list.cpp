@@ -54,4 +54,11 @@ void ResultList::append_sub_item(Position position, std::string value) {
     if (observer_) observer_->row_changed(position);
 }
 
+const std::string& column_text(const ResultList::Row& row, std::size_t column) {
+    static const std::string empty;
+    if (column == 0)
+        return row.text;
+    return column <= row.sub_items.size() ? row.sub_items[column - 1] : empty;
+}
+
 }  // namespace permscope

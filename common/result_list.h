@@ -5,9 +5,11 @@
 // Access through a position or sub-item index that names nothing throws std::out_of_range; the
 // callers run each statement under "skip on failure" handling and catch it there.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace permscope {
@@ -63,5 +65,15 @@ private:
     Observer* observer_ = nullptr;
     std::uint64_t generation_ = 0;
 };
+
+// The columns of the two lists as the window captions them, left to right: column 0 is a row's
+// text, column n its sub-item n. Sub-items past the last column are not shown.
+inline constexpr std::array<std::string_view, 3> kUserListColumns{"Name", "Group", "Rights"};
+inline constexpr std::array<std::string_view, 4> kGroupListColumns{"Name", "HeadGroup", "SubGroups",
+                                                                   "Rights"};
+
+// The text that column shows for row: empty where the row has no such sub-item, as an unset column
+// of a list view reads.
+const std::string& column_text(const ResultList::Row& row, std::size_t column);
 
 }  // namespace permscope

@@ -134,8 +134,9 @@ using LxwWorkbook = Owned<lxw_workbook, lxw_workbook_free>;
 
 // The rules the file is written by are libxlsxwriter's: at most 31 characters, none of
 // : \ / ? * [ ], no apostrophe at either end, and no other sheet of that name in any letter case.
-// They are asked of a scratch workbook that holds the other sheets; nothing is written.
-void check_sheet_name(const std::vector<Sheet>& sheets, const Sheet& renamed,
+// They are asked of a scratch workbook that holds the other sheets (all but renamed, which is null
+// for a new sheet); nothing is written.
+void check_sheet_name(const std::vector<Sheet>& sheets, const Sheet* renamed,
                       const std::string& name) {
     // The library reads the last character of the name, and a C string would end at a NUL.
     if (name.empty() || name.find('\0') != std::string::npos)
@@ -144,7 +145,7 @@ void check_sheet_name(const std::vector<Sheet>& sheets, const Sheet& renamed,
     if (!scratch)
         throw AutomationError("cannot check the sheet name \"" + name + "\"");
     for (const Sheet& other : sheets)
-        if (&other != &renamed)
+        if (&other != renamed)
             workbook_add_worksheet(scratch.get(), other.name.c_str());
     const lxw_error error = workbook_validate_sheet_name(scratch.get(), name.c_str());
     if (error != LXW_NO_ERROR)
@@ -169,8 +170,13 @@ void Workbook::select(std::string_view name) {
 
 void Workbook::rename(std::string_view name, std::string new_name) {
     Sheet& renamed = sheet(name);
-    check_sheet_name(sheets_, renamed, new_name);
+    check_sheet_name(sheets_, &renamed, new_name);
     renamed.name = std::move(new_name);
+}
+
+void Workbook::add_sheet(std::string name) {
+    check_sheet_name(sheets_, nullptr, name);
+    sheets_.push_back(Sheet{std::move(name), {}});
 }
 
 void Workbook::set_cell(std::string_view address, std::string_view value) {

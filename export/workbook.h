@@ -62,6 +62,9 @@ class Workbook {
     // longer than 31 characters, holding one of : \ / ? * [ ] or a NUL byte, beginning or ending
     // with an apostrophe, or the name of another sheet in any letter case.
     void rename(std::string_view name, std::string new_name);
+    // Adds an empty sheet after the last one; the active sheet stays active. Refuses the names
+    // that rename refuses.
+    void add_sheet(std::string name);
     // Writes value into a cell of the active sheet; refuses a bad address. A value longer than a
     // cell holds (a user in some thousand groups has such a group text) is cut at the limit,
     // before a character: the cell keeps as much as the format allows rather than nothing. Bytes

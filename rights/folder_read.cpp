@@ -94,19 +94,25 @@ void merge_user_rights(ResultList& users, ResultList::Position position,
 
 namespace {
 
-// Binds the folder's security setting and reads its access list. Empty when the folder cannot be
-// read; a descriptor without an access list gives an empty list as well.
-std::optional<std::vector<platform::AccessEntry>> read_access_list(
-    const std::string& strpath, platform::ManagementLayer& management) {
+// Binds the folder's security setting and reads its access list; a descriptor without an access
+// list gives an empty list. Where the folder cannot be read, the list is empty and outcome says
+// why.
+std::vector<platform::AccessEntry> read_access_list(const std::string& strpath,
+                                                    platform::ManagementLayer& management,
+                                                    FolderReadOutcome& outcome) {
     try {
         std::unique_ptr<platform::SecuritySetting> setting =
             management.GetObject(platform::moniker_for_path(strpath));
-        if (!setting)
-            return std::nullopt;
+        if (!setting) {
+            outcome.cause = "the folder's security setting could not be bound";
+            return {};
+        }
         platform::SecurityDescriptor descriptor = setting->GetSecurityDescriptor();
-        return std::move(descriptor.dacl);
-    } catch (const std::exception&) {
-        return std::nullopt;
+        outcome.access_list_read = true;
+        return std::move(descriptor.dacl).value_or(std::vector<platform::AccessEntry>{});
+    } catch (const std::exception& failure) {
+        outcome.cause = failure.what();
+        return {};
     }
 }
 
@@ -140,20 +146,22 @@ void announce_start(ReadHooks& hooks) {
 
 }  // namespace
 
-void find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
-                     platform::ManagementLayer& management, const GroupCheck& group_check,
-                     ReadHooks& hooks) {
+FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
+                                  platform::ManagementLayer& management,
+                                  const GroupCheck& group_check, ReadHooks& hooks) {
     announce_start(hooks);
     groups.clear();
     users.clear();
 
-    const auto access_list = read_access_list(strpath, management);
-    if (!access_list || access_list->empty())
-        return;
+    FolderReadOutcome outcome;
+    const auto access_list = read_access_list(strpath, management, outcome);
+    if (access_list.empty())
+        return outcome;
 
-    for (const platform::AccessEntry& entry : *access_list)
+    for (const platform::AccessEntry& entry : access_list)
         read_entry(entry, users, groups, group_check);
     fill_sub_groups(groups);
+    return outcome;
 }
 
 namespace {

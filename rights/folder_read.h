@@ -5,7 +5,7 @@
 // created-entries list), and at the end fills the SubGroups column of the group rows.
 //
 // Every step runs under "skip on failure" handling: nothing is shown, logged or thrown. A folder
-// that cannot be read leaves both lists empty.
+// that cannot be read leaves both lists empty; the outcome says why, for the front ends.
 
 #include <functional>
 #include <optional>
@@ -64,10 +64,24 @@ class ReadHooks {
     virtual void read_starting() = 0;
 };
 
+// How one folder read went, for the front ends (the window, the report command).
+struct FolderReadOutcome {
+    // False when the folder's access list could not be read: both lists stay empty.
+    bool access_list_read = false;
+    // Why it could not be read, in words for the user (the management layer's error text).
+    std::string cause;
+    // What the user must be told although the lists show what they show: a share server that
+    // could not be reached, stalled, dropped the connection or refused the session, or names that
+    // could not be looked up. Empty when there is nothing to tell. The window shows it in its
+    // problem box, beside the directory's own problem text (GroupResolver::folder_read_finished).
+    std::string problem;
+};
+
 // Reads the folder strpath (local path or share path, used unchanged) into users and groups.
-void find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
-                     platform::ManagementLayer& management, const GroupCheck& group_check,
-                     ReadHooks& hooks);
+// An empty access list (or a descriptor without one) counts as read.
+FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
+                                  platform::ManagementLayer& management,
+                                  const GroupCheck& group_check, ReadHooks& hooks);
 
 // The sub-group pass at the end of a folder read.
 

@@ -19,6 +19,8 @@ PACKAGES=(
   # The window on a real Wayland compositor (weston, headless and nested in Xvfb), with Qt's
   # Wayland platform.
   weston qt6-wayland
+  # The Debian package's checks: its lint, its menu entry and its AppStream metadata.
+  lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -142,7 +142,12 @@ run_on_virtual_screen() {
     # The first read runs right after the window is shown; give it time to fill the lists.
     sleep 3
     mkdir -p "$(dirname "$screenshot")"
-    import -window root "$screenshot"
+    # The window alone, as a software centre shows it: the screen cut to the window's place.
+    local geometry
+    geometry=$(xwininfo -name Permscope | awk '/Absolute upper-left X/ { x = $4 }
+        /Absolute upper-left Y/ { y = $4 } /Width:/ { w = $2 } /Height:/ { h = $2 }
+        END { print w "x" h "+" x "+" y }')
+    import -window root -crop "$geometry" +repage "$screenshot"
     say "screenshot of the filled window: $screenshot"
 }
 

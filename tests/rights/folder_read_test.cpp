@@ -51,13 +51,15 @@ class FolderReadTest : public ::testing::Test, public ReadHooks {
         return slapd;
     }
 
-    void read(const std::string& path) {
+    FolderReadOutcome read(const std::string& path) {
         const GroupCheck group_check = [this](std::string& name, std::string from,
                                               std::string& created) {
             return resolver_.Group_check(users, groups, name, std::move(from), created);
         };
-        find_dir_rights(path, users, groups, *management_, group_check, *this);
+        const FolderReadOutcome outcome =
+            find_dir_rights(path, users, groups, *management_, group_check, *this);
         resolver_.folder_read_finished();
+        return outcome;
     }
     void read_starting() override { ++reads; }
 
@@ -110,12 +112,17 @@ TEST_F(FolderReadTest, TheMaskLimitsNamedEntriesAndTheOwningGroup) {
 TEST_F(FolderReadTest, PathsAreUsedAsTheyAreAndAFolderThatCannotBeReadLeavesBothListsEmpty) {
     const std::string folder = make_folder("Bob's Ordner", "g:audio:r--");
     for (const std::string& path : {folder, folder + "/"}) {
-        read(path);
+        const FolderReadOutcome outcome = read(path);
+        EXPECT_TRUE(outcome.access_list_read);
+        EXPECT_EQ(outcome.cause, "");
         EXPECT_EQ(row_texts(groups), Rows{"audio|is Head||Lesen"}) << path;
         EXPECT_EQ(users.count(), 4) << path;
     }
+    // The outcome says why, in the management layer's words.
     for (const std::string& path : {folder + "/gibt es nicht", std::string()}) {
-        read(path);
+        const FolderReadOutcome outcome = read(path);
+        EXPECT_FALSE(outcome.access_list_read) << path;
+        EXPECT_EQ(outcome.cause, "cannot examine " + path + ": No such file or directory");
         EXPECT_EQ(users.count() + groups.count(), 0) << path;
     }
     EXPECT_EQ(reads, 4);

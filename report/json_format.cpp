@@ -1,0 +1,65 @@
+#include "report/json_format.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <array>
+
+#include "export/workbook.h"
+
+namespace permscope::report {
+
+namespace {
+
+// Bytes that are no well-formed UTF-8 are mended as in every other output; a NUL shows as U+FFFD.
+QJsonValue text(std::string_view raw) {
+    return QString::fromStdString(spreadsheet::well_formed_utf8(raw));
+}
+
+// Each row as an object whose keys name the list's columns in order.
+template <std::size_t N>
+QJsonArray rows(const ResultList& list, const std::array<const char*, N>& keys) {
+    QJsonArray array;
+    for (const ResultList::Row& row : list.rows()) {
+        QJsonObject object;
+        for (std::size_t column = 0; column < N; ++column)
+            object.insert(QLatin1String(keys[column]), text(column_text(row, column)));
+        array.append(object);
+    }
+    return array;
+}
+
+QJsonArray head_group_array(const std::vector<HeadGroup>& head_groups) {
+    QJsonArray array;
+    for (const HeadGroup& group : head_groups) {
+        QJsonArray members;
+        for (const HeadGroupMember& member : group.members)
+            members.append(
+                QJsonObject{{"name", text(member.name)}, {"rights", text(member.rights)}});
+        array.append(QJsonObject{{"name", text(group.name)}, {"members", members}});
+    }
+    return array;
+}
+
+constexpr std::array<const char*, kUserListColumns.size()> kUserKeys{"name", "group", "rights"};
+constexpr std::array<const char*, kGroupListColumns.size()> kGroupKeys{"name", "head_group",
+                                                                       "sub_groups", "rights"};
+
+}  // namespace
+
+QJsonObject folder_json(const FolderReport& report, const std::vector<HeadGroup>& head_groups) {
+    return QJsonObject{
+        {"folder", text(report.folder)},
+        {"complete", report.complete()},
+        {"problem", report.complete() ? QJsonValue(QJsonValue::Null) : text(report.problem)},
+        {"users", rows(report.users, kUserKeys)},
+        {"groups", rows(report.groups, kGroupKeys)},
+        {"head_groups", head_group_array(head_groups)},
+    };
+}
+
+std::string json_text(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
+}
+
+}  // namespace permscope::report
