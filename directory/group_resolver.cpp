@@ -58,6 +58,7 @@ struct GroupResolver::Resolution {
     std::string& created_entries;
     std::vector<GroupFrame> frames;
     std::unordered_set<std::string> expanding;  // the keys of frames
+    const RowEntered* entered = nullptr;        // told of each row entered, if anyone is
 };
 
 namespace {
@@ -165,6 +166,31 @@ std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
     Resolution resolution{users, groups, strCreatedListEntries, {}, {}};
     resolve(resolution, strUserGroup, MemberFrom, nullptr);
     expand_members(resolution);
+    return strCreatedListEntries;
+}
+
+std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
+                                       std::string& strUserGroup, std::string MemberFrom,
+                                       std::string& strCreatedListEntries,
+                                       const RowEntered& entered) {
+    Resolution resolution{users, groups, strCreatedListEntries, {}, {}, &entered};
+    resolve(resolution, strUserGroup, MemberFrom, nullptr);
+    expand_members(resolution);
+    return strCreatedListEntries;
+}
+
+std::string GroupResolver::enter_rows(ResultList& users, ResultList& groups,
+                                      std::span<const EnteredRow> rows,
+                                      std::string& strCreatedListEntries) {
+    Resolution resolution{users, groups, strCreatedListEntries, {}, {}};
+    for (const EnteredRow& row : rows) {
+        const std::string name(row.name);
+        if (row.group)
+            enter_row(resolution, groups, *group_index_, kGroupRow, name,
+                      std::string(row.head_group));
+        else
+            enter_row(resolution, users, *user_index_, kUserRow, name, std::string(row.head_group));
+    }
     return strCreatedListEntries;
 }
 
@@ -341,6 +367,8 @@ const GroupResolver::RowKind GroupResolver::kGroupRow{"is Head", ";", "-Group", 
 void GroupResolver::enter_row(Resolution& resolution, ResultList& list, RowIndex& index,
                               const RowKind& kind, const std::string& name,
                               std::string head_group) {
+    if (resolution.entered)
+        (*resolution.entered)({&kind == &kGroupRow, name, head_group});
     ResultList::Position matched = 0;
     for (const ResultList::Position position : rows_named(index, list, name)) {
         matched = position;

@@ -4,7 +4,9 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -34,6 +36,18 @@ struct ResolutionOptions {
     static ResolutionOptions one_name_at_a_time() { return {false, false, false, 64}; }
 };
 
+// One row that a resolution entered: in which list, under which name, reached through which head
+// group (empty for the trustee itself). The rows a resolution enters depend only on the name and
+// the directory's answers, not on the rows the lists already hold: where a row lands, and how its
+// head-group text grows, is decided as it is entered.
+struct EnteredRow {
+    bool group = false;
+    std::string_view name;
+    std::string_view head_group;
+};
+// Told of each row as it is entered; the texts live only for the call.
+using RowEntered = std::function<void(const EnteredRow&)>;
+
 class GroupResolver {
   public:
     // domain_name is asked at every resolution (the window's domain selector text).
@@ -50,6 +64,15 @@ class GroupResolver {
     // returns that list.
     std::string Group_check(ResultList& users, ResultList& groups, std::string& strUserGroup,
                             std::string MemberFrom, std::string& strCreatedListEntries);
+
+    // The same, telling entered of every row it enters, in order. Entering those rows into other
+    // lists (enter_rows) does there what this call would do, as long as the directory answers the
+    // same: a walk over many folders resolves each trustee once.
+    std::string Group_check(ResultList& users, ResultList& groups, std::string& strUserGroup,
+                            std::string MemberFrom, std::string& strCreatedListEntries,
+                            const RowEntered& entered);
+    std::string enter_rows(ResultList& users, ResultList& groups, std::span<const EnteredRow> rows,
+                           std::string& strCreatedListEntries);
 
     // Called after each folder read: the kept answers are dropped, and unreachable servers may be
     // tried again at the next read. Returns what kept the read from the directory, as a message

@@ -94,28 +94,6 @@ void merge_user_rights(ResultList& users, ResultList::Position position,
 
 namespace {
 
-// Binds the folder's security setting and reads its access list; a descriptor without an access
-// list gives an empty list. Where the folder cannot be read, the list is empty and outcome says
-// why.
-std::vector<platform::AccessEntry> read_access_list(const std::string& strpath,
-                                                    platform::ManagementLayer& management,
-                                                    FolderReadOutcome& outcome) {
-    try {
-        std::unique_ptr<platform::SecuritySetting> setting =
-            management.GetObject(platform::moniker_for_path(strpath));
-        if (!setting) {
-            outcome.cause = "the folder's security setting could not be bound";
-            return {};
-        }
-        platform::SecurityDescriptor descriptor = setting->GetSecurityDescriptor();
-        outcome.access_list_read = true;
-        return std::move(descriptor.dacl).value_or(std::vector<platform::AccessEntry>{});
-    } catch (const std::exception& failure) {
-        outcome.cause = failure.what();
-        return {};
-    }
-}
-
 // Group_check for one trustee, with fresh arguments. Should it fail part way, the rows it named
 // before failing are those it left in its by-reference list, and they still get the entry's
 // rights; no row of an earlier entry does.
@@ -146,6 +124,34 @@ void announce_start(ReadHooks& hooks) {
 
 }  // namespace
 
+std::vector<platform::AccessEntry> read_access_list(const std::string& strpath,
+                                                    platform::ManagementLayer& management,
+                                                    FolderReadOutcome& outcome) {
+    try {
+        std::unique_ptr<platform::SecuritySetting> setting =
+            management.GetObject(platform::moniker_for_path(strpath));
+        if (!setting) {
+            outcome.cause = "the folder's security setting could not be bound";
+            return {};
+        }
+        platform::SecurityDescriptor descriptor = setting->GetSecurityDescriptor();
+        outcome.access_list_read = true;
+        return std::move(descriptor.dacl).value_or(std::vector<platform::AccessEntry>{});
+    } catch (const std::exception& failure) {
+        outcome.cause = failure.what();
+        return {};
+    }
+}
+
+void read_access_entries(const std::vector<platform::AccessEntry>& access_list, ResultList& users,
+                         ResultList& groups, const GroupCheck& group_check) {
+    if (access_list.empty())
+        return;
+    for (const platform::AccessEntry& entry : access_list)
+        read_entry(entry, users, groups, group_check);
+    fill_sub_groups(groups);
+}
+
 FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
                                   platform::ManagementLayer& management,
                                   const GroupCheck& group_check, ReadHooks& hooks) {
@@ -154,13 +160,7 @@ FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users,
     users.clear();
 
     FolderReadOutcome outcome;
-    const auto access_list = read_access_list(strpath, management, outcome);
-    if (access_list.empty())
-        return outcome;
-
-    for (const platform::AccessEntry& entry : access_list)
-        read_entry(entry, users, groups, group_check);
-    fill_sub_groups(groups);
+    read_access_entries(read_access_list(strpath, management, outcome), users, groups, group_check);
     return outcome;
 }
 

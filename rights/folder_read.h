@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result_list.h"
 #include "platform/management.h"
@@ -77,11 +78,29 @@ struct FolderReadOutcome {
     std::string problem;
 };
 
-// Reads the folder strpath (local path or share path, used unchanged) into users and groups.
-// An empty access list (or a descriptor without one) counts as read.
+// Reads the folder strpath (local path or share path, used unchanged) into users and groups:
+// read_access_list, then read_access_entries. An empty access list (or a descriptor without one)
+// counts as read.
 FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
                                   platform::ManagementLayer& management,
                                   const GroupCheck& group_check, ReadHooks& hooks);
+
+// The two steps of a folder read, for a caller that reads many folders and resolves some of them:
+// the access list, which needs only the management layer (and may be read on any thread when its
+// provider allows it), and the rows, which need the directory.
+
+// Binds the folder's security setting and reads its access list; a descriptor without an access
+// list gives an empty list. Where the folder cannot be read, the list is empty and outcome says
+// why (access_list_read stays false).
+std::vector<platform::AccessEntry> read_access_list(const std::string& strpath,
+                                                    platform::ManagementLayer& management,
+                                                    FolderReadOutcome& outcome);
+
+// Fills users and groups, which the caller has emptied, from the entries in order (each trustee
+// through group_check, its rights into the rows it names), then runs the sub-group pass. An empty
+// list leaves both lists empty.
+void read_access_entries(const std::vector<platform::AccessEntry>& access_list, ResultList& users,
+                         ResultList& groups, const GroupCheck& group_check);
 
 // The sub-group pass at the end of a folder read.
 
