@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "rights/folder_read.h"
+#include "rights/walk_reader.h"
 #include "tests/directory/test_organisation.h"
 
 namespace permscope::directory {
@@ -46,6 +47,40 @@ TEST(FastPath, GivesTheRowsOfOneNameAtATime) {
     GroupResolver fast(permscope::testing::shared_organisation_provider(), domain);
     EXPECT_EQ(read(fast, trustees), expected);
     EXPECT_EQ(read(fast, trustees), expected);  // the next read starts from fresh answers
+}
+
+// A walk resolves each trustee once and enters its rows again into later folders' lists: each
+// folder must still get the rows of a read of its own, one name at a time.
+TEST(FastPath, AWalkGivesEveryFolderTheRowsOfItsOwnRead) {
+    using Entries = std::vector<platform::AccessEntry>;
+    // Trustees shared between lists, a list met again, a trustee twice in one list.
+    const std::vector<Entries> lists = {
+        {{"Gemischt", 0x1200A9}, {"G", 0x1301BF}, {"U1", 0x120089}},
+        {{"G", 0x120089}, {"Shared1", 0x1F01FF}, {"CycB", 0x1200A9}, {"Gemischt", 0x100116}},
+        {{"Gemischt", 0x1200A9}, {"G", 0x1301BF}, {"U1", 0x120089}},
+        {{"Selbst", 1}, {"KONTO0", 2}, {"Fremde", 3}, {"dup", 4}, {"unbekannt", 5}, {"Selbst", 6}},
+        {{"Gross", 0x1200A9}, {"Kette0990", 0x120089}, {"CycB", 0x1301BF}, {"G", 7}}};
+    const auto domain = [] { return std::string("example.test"); };
+    LdapProviderOptions options{permscope::testing::organisation_directory().uri()};
+    options.reuse_handles = false;
+    const auto literal_provider = make_ldap_directory_provider(options);
+    GroupResolver literal(*literal_provider, domain, ResolutionOptions::one_name_at_a_time());
+    rights::WalkReader walk(permscope::testing::shared_organisation_provider(), domain);
+    for (const Entries& list : lists) {
+        ResultList users, groups;
+        rights::read_access_entries(
+            list, users, groups, [&](std::string& name, std::string head, std::string& created) {
+                return literal.Group_check(users, groups, name, std::move(head), created);
+            });
+        literal.folder_read_finished();
+        const rights::WalkReader::Read read = walk.read(list);
+        EXPECT_EQ(permscope::testing::row_texts(read.lists->users),
+                  permscope::testing::row_texts(users));
+        EXPECT_EQ(permscope::testing::row_texts(read.lists->groups),
+                  permscope::testing::row_texts(groups));
+        EXPECT_EQ(read.directory_problem, "");
+    }
+    EXPECT_EQ(walk.finish(), "");
 }
 
 }  // namespace
