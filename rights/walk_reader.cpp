@@ -9,9 +9,12 @@ namespace permscope::rights {
 
 namespace {
 
-// The lists of the last access lists read are kept up to this many rows in all: enough for the
-// few hundred lists a file server holds, bounded where every folder holds a large list of its own.
-constexpr std::size_t kKeptRows = 500'000;
+// The lists of the last access lists read are kept up to this many rows in all (about 160 bytes a
+// row): enough for the few hundred small lists a file server holds, bounded where the lists are
+// large. On the benchmark's tree (200 lists of about 3,000 users each, 601 folders in full) a walk
+// keeping 500,000 rows took 1.27 times the union's and the lists' time at 183 MB, 250,000 rows
+// 1.43 times at 150 MB, none about 1.9 times at 109 MB.
+constexpr std::size_t kKeptRows = 250'000;
 
 // The access list as a text that equals another exactly when the two lists hold the same entries
 // in the same order, with the same names, types and masks.
