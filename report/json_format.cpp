@@ -66,6 +66,10 @@ std::string json_text(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
 }
 
+std::string json_line(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
 std::string json_string(std::string_view raw) {
     // Qt writes values only inside a document: the text is the one element of an array.
     const std::string array =

@@ -22,6 +22,8 @@ QJsonObject folder_json(const FolderReport& report, const std::vector<HeadGroup>
 
 // The object as an indented UTF-8 document, ending with a line end.
 std::string json_text(const QJsonObject& object);
+// The object on one line, without blanks, without a line end.
+std::string json_line(const QJsonObject& object);
 
 // A text as a JSON value, bytes that are no UTF-8 mended as in every other output.
 QJsonValue mended_text(std::string_view raw);

@@ -8,21 +8,7 @@ namespace permscope::report {
 
 namespace {
 
-constexpr const char* kIndent = "        ";  // a folder's object within the list of folders
-
-// The lines of text, each but the first empty ones indented; the last line end dropped.
-std::string indented(const std::string& text) {
-    std::string out = kIndent;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\n') {
-            out += text[i];
-        } else if (i + 1 < text.size()) {
-            out += '\n';
-            out += kIndent;
-        }
-    }
-    return out;
-}
+constexpr const char* kFolderIndent = "        ";
 
 QJsonObject folder_object(const WalkedFolder& folder) {
     QJsonObject object;
@@ -46,7 +32,8 @@ QJsonObject folder_object(const WalkedFolder& folder) {
 }
 
 // The document's frame is written around the folders as they come; every value in it is
-// written by Qt's JSON writer.
+// written by Qt's JSON writer. Each folder takes one line: a walk's report is large, and a line a
+// folder keeps it small and easy to search.
 class TreeJsonWriter : public TreeWriter {
   public:
     TreeJsonWriter(const std::string& output, const std::string& root, int depth) : out_(output) {
@@ -56,7 +43,7 @@ class TreeJsonWriter : public TreeWriter {
     void folder(const WalkedFolder& folder) override {
         out_.write(first_ ? "\n" : ",\n");
         first_ = false;
-        out_.write(indented(json_text(folder_object(folder))));
+        out_.write(kFolderIndent + json_line(folder_object(folder)));
     }
     void finish(bool complete) override {
         out_.write(std::string(first_ ? "]" : "\n    ]") +

@@ -1,8 +1,9 @@
 #pragma once
 // A walk's report, written folder by folder as the walk goes, in the format asked for:
-//   json  {"root", "depth", "folders": [...], "complete"}: each folder in full with the one-folder
-//         report's keys, {"folder", "same_as_parent": true} or {"folder", "unreadable": cause};
-//         a folder whose sub-folders could not be listed also carries "sub_folders_unreadable";
+//   json  {"root", "depth", "folders": [...], "complete"}, one folder a line: in full with the
+//         one-folder report's keys, {"folder", "same_as_parent": true} or {"folder",
+//         "unreadable": cause}; a folder whose sub-folders could not be listed also carries
+//         "sub_folders_unreadable";
 //   csv   Folder,Name,Group,Rights: the users of every folder reported in full;
 //   xlsx  sheet "Ordner": every folder (Folder, Users, Problem) with "wie übergeordneter Ordner",
 //         its number of users, or "nicht lesbar"; then the users of every folder reported in full
