@@ -21,6 +21,7 @@
 #include "directory/directory_provider.h"
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
+#include "directory/sid_names.h"
 #include "export/desktop_spreadsheet.h"
 #include "export/excel_export.h"
 #include "platform/linux_management.h"
@@ -73,8 +74,10 @@ Form1::Form1(Form1Services services, QWidget* parent)
     background_ = QPixmap(QStringLiteral(":/permscope/background.jpg"));
     create_controls();
     fill_drive_list();
-    resolver_ = std::make_unique<directory::GroupResolver>(
-        *services_.directory, [this] { return cboDomain->currentText().toStdString(); });
+    const auto domain_name = [this] { return cboDomain->currentText().toStdString(); };
+    resolver_ = std::make_unique<directory::GroupResolver>(*services_.directory, domain_name);
+    sid_naming_ =
+        std::make_unique<directory::DirectorySidNaming>(*services_.directory, domain_name);
 
     connect(Drive1, &DriveList::Change, this, &Form1::Drive1_Change);
     connect(Dir1, &DirList::Change, this, &Form1::Dir1_Change);
@@ -95,7 +98,8 @@ void Form1::fill_drive_list() {
 
 void Form1::find_dir_rights(const std::string& strpath) {
     const BusyPointer busy;
-    std::string problem;
+    rights::FolderReadOutcome outcome;
+    std::string directory_problem;
     {
         // The views are told once, when the read is over, not once per row.
         const ModelBatch group_batch(*group_model_);
@@ -108,11 +112,16 @@ void Form1::find_dir_rights(const std::string& strpath) {
         // The read absorbs its own failures; anything that still escapes must not reach the
         // event loop.
         skip_on_failure([&] {
-            rights::find_dir_rights(strpath, users_, groups_, *services_.management, group_check,
-                                    *this);
+            outcome = rights::find_dir_rights(strpath, users_, groups_, *services_.management,
+                                              group_check, *this, sid_naming_.get());
         });
-        skip_on_failure([&] { problem = resolver_->folder_read_finished(); });
+        skip_on_failure([&] { directory_problem = resolver_->folder_read_finished(); });
     }
+    // What the read met on the share comes first, then what the directory did.
+    std::string problem = outcome.problem;
+    if (!problem.empty() && !directory_problem.empty())
+        problem += "\n\n";
+    problem += directory_problem;
     if (!problem.empty())
         show_problem(*this, QString::fromStdString(problem));
     // The lists now show other texts, so other pixels may carry the key colour.

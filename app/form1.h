@@ -26,8 +26,9 @@ class QTreeView;
 class QTreeWidget;
 
 namespace permscope::directory {
+class DirectorySidNaming;
 class GroupResolver;
-}
+}  // namespace permscope::directory
 
 namespace permscope::app {
 
@@ -112,6 +113,8 @@ class Form1 : public QWidget, private rights::ReadHooks {
     ResultList users_;
     ResultList groups_;
     std::unique_ptr<directory::GroupResolver> resolver_;
+    // Names the trustees that a folder's access list gives as SIDs alone.
+    std::unique_ptr<directory::DirectorySidNaming> sid_naming_;
 
     QLineEdit* txtDomain = nullptr;
     DriveList* Drive1 = nullptr;

@@ -36,7 +36,8 @@ TEST(RightsText, SixMasksByNameOthersAsSignedDecimalsDenyEntriesPrefixed) {
                  {0x100116, AceType::Deny, "Verweigert: Schreiben"},
                  {0xFFFFFFFF, AceType::Deny, "Verweigert: -1"}};
     for (const auto& c : cases)
-        EXPECT_EQ(rights_text_for_entry({"u", static_cast<std::int32_t>(c.mask), c.type}), c.text)
+        EXPECT_EQ(rights_text_for_entry({"u", static_cast<std::int32_t>(c.mask), c.type, {}}),
+                  c.text)
             << std::hex << c.mask;
 }
 
