@@ -22,10 +22,7 @@ class ShareSecurity : public ::testing::Test {
   protected:
     // One server for all cases, started by the first, so that a server that cannot start fails
     // that case; it stops when the program ends.
-    void SetUp() override {
-        static PrivateSmbd server;
-        server_ = &server;
-    }
+    void SetUp() override { server_ = &permscope::testing::shared_private_smbd(); }
     // "name:mask" per entry, "!" before a deny entry's name.
     std::vector<std::string> entries_of(const std::string& share_path) {
         std::vector<std::string> entries;

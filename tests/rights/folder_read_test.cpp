@@ -15,9 +15,9 @@
 #include "directory/ldap_provider.h"
 #include "platform/linux_management.h"
 #include "rights/folder_read.h"
+#include "testbed/private_slapd.h"
 #include "tests/common/row_texts.h"
 #include "tests/common/temp_folder.h"
-#include "testbed/private_slapd.h"
 #include "tests/fixtures/private_smbd.h"
 
 namespace permscope::rights {
@@ -122,7 +122,7 @@ TEST_F(FolderReadTest, PathsAreUsedAsTheyAreAndAFolderThatCannotBeReadLeavesBoth
 }
 
 TEST_F(FolderReadTest, DenyEntriesAndGroupsOfAShareFolder) {
-    permscope::testing::PrivateSmbd server;
+    permscope::testing::PrivateSmbd& server = permscope::testing::shared_private_smbd();
     server.make_folder("Projekte");
     const char* everyone = "S-1-1-0";
     const char* adm = "S-1-22-2-4";  // the Unix group adm as the server names it
