@@ -3,6 +3,7 @@
 #include "platform/domain_discovery.h"
 #include "platform/moniker.h"
 #include "platform/posix_acl.h"
+#include "platform/security_identifiers.h"
 #include "platform/served_acl.h"
 #include "platform/share_paths.h"
 #include "platform/smb_share.h"
@@ -156,7 +157,7 @@ class FileSecuritySetting : public SecuritySetting {
 };
 
 // The entries of libsmbclient's text. Where the server could not look names up, the SIDs it left
-// are marked for the caller to name.
+// are named by the table of well-known SIDs, or marked for the caller to name.
 class ShareSecuritySetting : public SecuritySetting {
   public:
     ShareSecuritySetting(std::string_view share_path, const SmbOptions& options)
@@ -168,7 +169,12 @@ class ShareSecuritySetting : public SecuritySetting {
             folder_.name_lookup_problem()};
         if (!descriptor.name_lookup_problem.empty()) {
             for (AccessEntry& entry : *descriptor.dacl) {
-                if (entry.trustee_name.starts_with("S-1-")) {
+                if (!entry.trustee_name.starts_with("S-1-")) {
+                    continue;
+                }
+                if (const auto name = well_known_sid_name(entry.trustee_name)) {
+                    entry.trustee_name = std::string(*name);
+                } else {
                     entry.unnamed_sid = entry.trustee_name;
                 }
             }

@@ -144,11 +144,15 @@ std::vector<AccessEntry> parse_nt_security_descriptor(std::string_view text) {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // What the child process that reads the folder tells its parent: records of a tag, a 32-bit length
 // and that many bytes, in this order.
 enum class Record : char {
     FolderFound = 'F',
-    Failed = 'E',  // "<errno> <1 when a session to the share came up, else 0>"
+    // "<errno> <session> <lookup>": session 1 when a session to the share came up, lookup 1 when
+    // the connection for the account-name lookup did, else 0.
+    Failed = 'E',
     Descriptor = 'D',
     NamesLookedUp = 'N',  // "1" or "0"
 };
@@ -187,6 +191,9 @@ class ChildClient {
     // A session to the share came up (connection, session set-up and tree connect).
     bool session_up() const { return session_up_; }
 
+    // libsmbclient reads a descriptor only over the connection to IPC$ it opens for the name
+    // lookup.
+    bool lookup_connection_came_up() const { return lookup_server_ != nullptr; }
     // Whether the server's account-name lookup ran: its connection came up and is still there.
     bool names_looked_up() const {
         return lookup_server_ != nullptr &&
@@ -210,10 +217,11 @@ class ChildClient {
                                    const char* share, const char* workgroup, const char* user) {
         auto* self = static_cast<ChildClient*>(smbc_getOptionUserData(ctx));
         const int result = self->add_cached_(ctx, server, name, share, workgroup, user);
-        if (result == 0 && std::strcmp(share, "*IPC$") == 0)
+        if (result == 0 && std::strcmp(share, "*IPC$") == 0) {
             self->lookup_server_ = server;
-        else if (result == 0)
+        } else if (result == 0) {
             self->session_up_ = true;
+        }
         return result;
     }
 
@@ -250,8 +258,37 @@ std::optional<std::string> read_descriptor_text(SMBCCTX* ctx, const std::string&
     }
 }
 
-void send_failure(int fd, int error, bool session_up) {
-    send_record(fd, Record::Failed, std::to_string(error) + (session_up ? " 1" : " 0"));
+void send_failure(int fd, int error, bool session_up, bool lookup_up = false) {
+    send_record(fd, Record::Failed,
+                std::to_string(error) + (session_up ? " 1" : " 0") + (lookup_up ? " 1" : " 0"));
+}
+
+bool is_server_error(int error) {
+    switch (error) {
+        case ETIMEDOUT:
+        case ECONNREFUSED:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case EADDRNOTAVAIL:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EPIPE:
+        case ENOTCONN:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// libsmbclient does not always say why a step failed on a session that was up: a descriptor
+// whose answer never came fails with errno 0. A step that failed after waiting the whole time-out
+// waited for a server that did not answer.
+int step_failure(const ChildClient& client, int error, Clock::duration took,
+                 std::chrono::milliseconds timeout) {
+    if (is_server_error(error) || !client.session_up() || took < timeout)
+        return error;
+    return ETIMEDOUT;
 }
 
 // The child's whole read: the folder, then its descriptor, then whether names were looked up.
@@ -266,14 +303,20 @@ void read_in_child(int fd, const std::string& url, const SmbOptions& options,
     }
     SMBCCTX* ctx = client->context();
     struct stat info {};
+    auto started = Clock::now();
     if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &info) != 0)
-        return send_failure(fd, errno, client->session_up());
+        return send_failure(fd,
+                            step_failure(*client, errno, Clock::now() - started, options.timeout),
+                            client->session_up());
     if (!S_ISDIR(info.st_mode))
         return send_failure(fd, ENOTDIR, true);
     send_record(fd, Record::FolderFound);
+    started = Clock::now();
     const auto text = read_descriptor_text(ctx, url, options.first_read_size);
     if (!text)
-        return send_failure(fd, errno, client->session_up());
+        return send_failure(fd,
+                            step_failure(*client, errno, Clock::now() - started, options.timeout),
+                            client->session_up(), client->lookup_connection_came_up());
     send_record(fd, Record::Descriptor, *text);
     // Only a SID left as text asks whether the lookup ran: the server may just not know it.
     const bool unnamed = text->find("ACL:S-1-") != std::string::npos;
@@ -285,6 +328,7 @@ struct ChildReport {
     bool folder_found = false;
     std::optional<int> error;
     bool session_up = false;
+    bool lookup_up = false;
     std::optional<std::string> text;
     std::optional<bool> names_looked_up;
 };
@@ -310,7 +354,8 @@ ChildReport parse_report(std::string_view output) {
         } else if (tag == Record::Failed) {
             const auto blank = payload.find(' ');
             report.error = parse_decimal(payload.substr(0, blank)).value_or(EIO);
-            report.session_up = payload.substr(blank + 1) == "1";
+            report.session_up = payload.substr(blank + 1, 1) == "1";
+            report.lookup_up = payload.substr(blank + 3, 1) == "1";
         }
     }
     return report;
@@ -343,8 +388,7 @@ std::optional<std::string> server_fault(int error, bool session_up, const SmbOpt
         case ECONNABORTED:
         case EPIPE:
         case ENOTCONN:
-        case EIO:
-            return "dropped the connection" + reason;
+            return std::string("dropped the connection");
         case EACCES:
         case EPERM:
             if (session_up)
@@ -389,6 +433,11 @@ SmbShareFolder::SmbShareFolder(std::string_view share_path, const SmbOptions& op
     } else if (report.error) {
         fault = server_fault(*report.error, report.session_up, options, ticket_user)
                     .value_or(std::string());
+        // Without that connection there is no descriptor: the server failed it.
+        if (fault.empty() && report.folder_found && !report.lookup_up)
+            fault =
+                "could not give the access list (its connection for the access list and the "
+                "account names failed)";
         failure = "cannot read " + std::string(share_path) + ": " + describe_errno(*report.error);
     } else if (!report.text || !report.names_looked_up) {
         fault = "ended the read without an answer";

@@ -87,6 +87,21 @@ bool asks_for_security_descriptor(const char* data, std::size_t size) {
     return false;
 }
 
+// Whether the data carries a DCE/RPC request (version 5.0, type 0, little-endian) for the LSA's
+// LookupSids, LookupSids2 or LookupSids3 (operations 15, 57, 76): the account-name lookup.
+bool asks_for_account_names(const char* data, std::size_t size) {
+    for (std::size_t at = 0; at + 24 <= size; ++at) {
+        const char* pdu = data + at;
+        if (byte_at(pdu, 0) != 5 || byte_at(pdu, 1) != 0 || byte_at(pdu, 2) != 0 ||
+            byte_at(pdu, 4) != 0x10)
+            continue;
+        const std::uint32_t operation = byte_at(pdu, 22) | byte_at(pdu, 23) << 8;
+        if (operation == 15 || operation == 57 || operation == 76)
+            return true;
+    }
+    return false;
+}
+
 void close_relay(int& client, int& server) {
     if (client >= 0)
         close(client);
@@ -169,7 +184,8 @@ bool StallingProxy::pass_client_data(Relay& relay) {
         if (fault_ == Fault::DropAfterBind)
             return false;
         relay.asked = relay.asked || options_.protocol == Protocol::Ldap ||
-                      asks_for_security_descriptor(buffer, size);
+                      asks_for_security_descriptor(buffer, size) ||
+                      asks_for_account_names(buffer, size);
     }
     return send_all(relay.server, buffer, size);
 }

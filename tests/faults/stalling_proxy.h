@@ -6,7 +6,8 @@
 //
 // It speaks LDAP (a message is a BER element; the bind's answer is the server's first) or SMB (a
 // message follows a four-byte NetBIOS session header; the negotiation's answer is the server's
-// first, and the question whose answer is cut is a request for a security descriptor).
+// first, and the question whose answer is cut is a request for a security descriptor or for
+// account names).
 
 #include <atomic>
 #include <cstdint>
