@@ -88,7 +88,7 @@ std::optional<std::string> desktop_share_path(std::string_view folder_path) {
     constexpr std::string_view kScheme = "smb://";
     if (starts_with_ignoring_case(folder_path, kScheme)) {
         const Components components = path_components(folder_path.substr(kScheme.size()));
-        if (components.size() < 2)
+        if (components.size() < 2 || folder_path.substr(kScheme.size()).starts_with('/'))
             return std::nullopt;
         return share_path(server_of_authority(components[0]), components[1], components, 2, true);
     }
@@ -96,7 +96,9 @@ std::optional<std::string> desktop_share_path(std::string_view folder_path) {
         return std::nullopt;
     const Components components = path_components(folder_path);
     for (std::size_t i = 0; i + 1 < components.size(); ++i) {
-        if (components[i] == "gvfs" && components[i + 1].starts_with("smb-share:"))
+        // gvfs mounts in the user's runtime folder, older versions in ~/.gvfs.
+        if ((components[i] == "gvfs" || components[i] == ".gvfs") &&
+            components[i + 1].starts_with("smb-share:"))
             return gvfs_share_path(components, i + 1);
         if (components[i].starts_with("kio-fuse-") && components[i + 1] == "smb" &&
             i + 3 < components.size())

@@ -11,7 +11,8 @@
 namespace permscope::platform {
 
 // The share path ("\\server\share\dir") that folder_path stands for:
-//   …/gvfs/smb-share:server=S,share=SH[,…]/dir    GNOME's gvfs (values percent-decoded)
+//   …/gvfs/smb-share:server=S,share=SH[,…]/dir    GNOME's gvfs (values percent-decoded; also
+//                                                 under ~/.gvfs)
 //   …/kio-fuse-XXXXXX/smb/[user@]S[:port]/SH/dir  KDE's kio-fuse
 //   smb://[user@]S[:port]/SH/dir                  an SMB address (components percent-decoded)
 // Nothing for any other path, and for one that names no server or no share.

@@ -1,33 +1,29 @@
 // A share server that misbehaves as real networks and servers do, on every road to a share (a
 // typed share path, a desktop's SMB mount, an smb:// address): it cannot be reached, goes silent
-// after the connection, after the negotiation or in the middle of the descriptor, closes the
-// connection mid-answer, refuses the session, or fails the account-name lookup. A read never takes
-// longer than its bound, the user is told which server failed and why, and nothing shows as an
-// empty folder or as ordinary SID rows without a word.
+// after the connection, after the negotiation, in the descriptor or in the name lookup, closes the
+// connection, or refuses the session. A read ends within its bound, the user is told which server
+// failed and why, and nothing shows as an empty folder or as SID rows without a word.
 //
 // A relay on a loopback address of its own at port 445 stands in front of a private smbd at a free
 // port, so that both connections libsmbclient opens pass through it: the share's, and the one for
 // the name lookup, which goes to port 445 whatever port the share's uses.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QMessageBox>
 #include <chrono>
-#include <iostream>
 
 #include "app/form1.h"
 #include "directory/ldap_provider.h"
 #include "directory/sid_names.h"
 #include "platform/linux_management.h"
-#include "rights/folder_read.h"
 #include "testbed/private_slapd.h"
 #include "tests/app/window_fixture.h"
 #include "tests/common/row_texts.h"
 #include "tests/faults/stalling_proxy.h"
 #include "tests/fixtures/loopback_listener.h"
 #include "tests/fixtures/private_smbd.h"
-
-#include <unistd.h>
 
 namespace permscope::rights {
 namespace {
@@ -36,42 +32,45 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using permscope::testing::StallingProxy;
 using Fault = StallingProxy::Fault;
-using Rows = std::vector<std::string>;
+using Smb = StallingProxy::Options;
+constexpr auto kSmb = StallingProxy::Protocol::Smb;
 
-// Short bounds for the cases; the window's case below runs with the program's own.
-constexpr auto kWait = 2s;
-constexpr auto kDeadline = 6s;
-
+// One read with short bounds (2 s a wait, 6 s in all); every trustee becomes a user row.
 struct Read : ReadHooks {
+    explicit Read(const std::string& path, platform::SidNaming* naming = nullptr) {
+        platform::LinuxManagementConfig config;
+        config.smb_timeout = 2s;
+        config.smb_deadline = 6s;
+        const GroupCheck as_user = [&](std::string& name, std::string, std::string&) {
+            users.append(name);
+            users.append_sub_item(users.count(), "no Group");
+            return "," + std::to_string(users.count()) + "-User";
+        };
+        const auto start = Clock::now();
+        outcome = find_dir_rights(path, users, groups, *platform::make_linux_management(config),
+                                  as_user, *this, naming);
+        took = Clock::now() - start;
+    }
+    void read_starting() override {}
+
     ResultList users, groups;
     FolderReadOutcome outcome;
     Clock::duration took{};
-    void read_starting() override {}
 };
 
-// Every trustee is a user row of its own: no directory is asked.
-std::string as_user(ResultList& users, std::string& name) {
-    users.append(name);
-    users.append_sub_item(users.count(), "no Group");
-    return "," + std::to_string(users.count()) + "-User";
+std::vector<std::string> roads_to_folder(const std::string& server) {
+    return {"\\\\" + server + "\\data\\Ordner",
+            "/run/user/0/gvfs/smb-share:server=" + server + ",share=data/Ordner",
+            "smb://" + server + "/data/Ordner"};
 }
 
-std::unique_ptr<Read> read_folder(const std::string& path, platform::SidNaming* naming = nullptr) {
-    platform::LinuxManagementConfig config;
-    config.smb_timeout = kWait;
-    config.smb_deadline = kDeadline;
-    auto management = platform::make_linux_management(config);
-    auto result = std::make_unique<Read>();
-    Read& read = *result;
-    const GroupCheck check = [&](std::string& name, std::string, std::string&) {
-        return as_user(read.users, name);
-    };
-    const auto start = Clock::now();
-    read.outcome = find_dir_rights(path, read.users, read.groups, *management, check, read, naming);
-    read.took = Clock::now() - start;
-    std::cout << path << ": " << std::chrono::duration<double>(read.took).count() << " s, "
-              << read.outcome.problem << " / " << read.outcome.cause << "\n";
-    return result;
+void expect_empty_with_problem(const Read& read, const std::string& problem,
+                               Clock::duration bound) {
+    EXPECT_EQ(read.outcome.problem, problem);
+    EXPECT_EQ(read.outcome.cause, problem);
+    EXPECT_FALSE(read.outcome.access_list_read);
+    EXPECT_EQ(read.users.count() + read.groups.count(), 0);
+    EXPECT_LT(read.took, bound);
 }
 
 struct FailingShare {
@@ -83,37 +82,27 @@ struct FailingShare {
     friend void PrintTo(const FailingShare& share, std::ostream* out) { *out << share.name; }
 };
 
-class FailingShareServer : public ::testing::TestWithParam<FailingShare> {
-  protected:
-    permscope::testing::PrivateSmbd server{0};
-};
-
-// The roads to one folder on the share of the server at an address.
-std::vector<std::string> roads_to_folder(const std::string& address) {
-    return {"\\\\" + address + "\\data\\Ordner",
-            "/run/user/0/gvfs/smb-share:server=" + address + ",share=data/Ordner",
-            "smb://" + address + "/data/Ordner"};
-}
+class FailingShareServer : public ::testing::TestWithParam<FailingShare> {};
 
 TEST_P(FailingShareServer, IsReportedOnEveryRoadWithinItsBoundAndTheListsStayEmpty) {
     const FailingShare& share = GetParam();
+    permscope::testing::PrivateSmbd server{0};
     server.make_folder("Ordner");
     for (std::size_t road = 0; road < 3; ++road) {
         // A relay of its own for each road: it counts the connections it takes.
-        StallingProxy relay(server.port(), share.fault,
-                            {StallingProxy::Protocol::Smb, 445, share.first_faulty_connection});
-        const std::string path = roads_to_folder(relay.address())[road];
-        const auto owned = read_folder(path);
-        const Read& read = *owned;
-        const std::string problem = "The share server " + relay.address() + " " + share.fault_text +
-                                    ". The lists are empty.";
-        EXPECT_EQ(read.outcome.problem, problem) << path;
-        EXPECT_EQ(read.outcome.cause, problem) << path;
-        EXPECT_FALSE(read.outcome.access_list_read);
-        EXPECT_EQ(read.users.count() + read.groups.count(), 0);
-        EXPECT_LT(read.took, share.bound) << path;
+        StallingProxy relay(server.port(), share.fault, {kSmb, 445, share.first_faulty_connection});
+        const Read read(roads_to_folder(relay.address())[road]);
+        SCOPED_TRACE(roads_to_folder(relay.address())[road]);
+        expect_empty_with_problem(read,
+                                  "The share server " + relay.address() + " " + share.fault_text +
+                                      ". The lists are empty.",
+                                  share.bound);
     }
 }
+
+constexpr const char* kStalledRead =
+    "stopped answering (no answer within 6 s while the access list and its account names were "
+    "read)";
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FailingShareServer,
@@ -128,98 +117,75 @@ INSTANTIATE_TEST_SUITE_P(
                      2s},
         FailingShare{"ClosesAfterNegotiation", Fault::DropAfterBind, 1, "dropped the connection",
                      2s},
-        FailingShare{"SilentNameLookup", Fault::SilentFromTheStart, 2,
-                     "stopped answering (no answer within 6 s while the access list and its "
-                     "account names were read)",
-                     7s},
-        FailingShare{"SilentInTheNameLookup", Fault::StallInMessage, 2,
-                     "stopped answering (no answer within 6 s while the access list and its "
-                     "account names were read)",
-                     7s},
+        FailingShare{"SilentNameLookup", Fault::SilentFromTheStart, 2, kStalledRead, 7s},
+        FailingShare{"SilentInTheNameLookup", Fault::StallInMessage, 2, kStalledRead, 7s},
+        // libsmbclient reads the descriptor over the name lookup's connection only.
         FailingShare{"ClosesNameLookupConnection", Fault::DropAfterBind, 2,
                      "could not give the access list (its connection for the access list and the "
                      "account names failed)",
                      2s}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(UnreachableShareServer, IsReportedAtOnce) {
+TEST(FailingShareServer, UnreachableOrRefusingTheSessionIsReportedAtOnce) {
     // An address of our own where nothing listens any more.
-    const std::string address = [] {
-        const auto listener = permscope::testing::listen_on_own_loopback_address(445, 1);
-        close(listener.fd);
-        return listener.address;
-    }();
-    for (const std::string& path : roads_to_folder(address)) {
-        const auto read = read_folder(path);
-        EXPECT_EQ(read->outcome.problem, "The share server " + address +
-                                             " could not be reached (Connection refused). The "
-                                             "lists are empty.")
-            << path;
-        EXPECT_LT(read->took, 2s);
-    }
-}
-
-TEST(RefusingShareServer, ASessionWithoutTicketIsRefusedAndTheMissingTicketNamed) {
+    const auto listener = permscope::testing::listen_on_own_loopback_address(445, 1);
+    close(listener.fd);
+    for (const std::string& path : roads_to_folder(listener.address))
+        expect_empty_with_problem(Read(path),
+                                  "The share server " + listener.address +
+                                      " could not be reached (Connection refused). The lists "
+                                      "are empty.",
+                                  2s);
     setenv("KRB5CCNAME", "FILE:/nonexistent/permscope-no-ticket", 1);
-    permscope::testing::PrivateSmbd server(0, false);
+    permscope::testing::PrivateSmbd server(0, false);  // no guests
     server.make_folder("Ordner");
-    StallingProxy relay(server.port(), Fault::DropAfterBind,
-                        {StallingProxy::Protocol::Smb, 445, 99});
-    const auto read = read_folder(roads_to_folder(relay.address())[0]);
-    EXPECT_EQ(read->outcome.problem,
-              "The share server " + relay.address() +
-                  " refused the session (Permission denied): it wants an authenticated user, and "
-                  "there is no valid Kerberos ticket (kinit gets one). The lists are empty.");
-    EXPECT_FALSE(read->outcome.access_list_read);
+    const StallingProxy relay(server.port(), Fault::DropAfterBind, {kSmb, 445, 99});
+    expect_empty_with_problem(
+        Read(roads_to_folder(relay.address())[0]),
+        "The share server " + relay.address() +
+            " refused the session (Permission denied): it wants an authenticated user, and there "
+            "is no valid Kerberos ticket (kinit gets one). The lists are empty.",
+        2s);
 }
 
-// The server's own lookup fails at once (its connection closes in the middle of the answer): the
-// SIDs it left are named by the directory where it knows them, and the user is told about the
-// rest.
-TEST(FailingNameLookup, TheDirectoryNamesWhatItKnowsAndTheRestIsReported) {
-    permscope::testing::OrganisationLdif organisation("shares.test");
-    organisation.user("Karl Otto", "kotto", organisation.organisational_unit("People"), {}, 1105);
-    const permscope::testing::PrivateSlapd slapd(organisation.suffix(), organisation.text());
-    permscope::testing::PrivateSmbd server{0};
-    server.make_folder("Ordner");
-    {
-        const StallingProxy faithful(server.port(), Fault::DropAfterBind,
-                                     {StallingProxy::Protocol::Smb, 445, 99});
+// A folder of the server whose access list names Everyone, an account the directory knows by its
+// objectSid (kotto, S-1-5-21-1111-2222-3333-1105) and one nobody knows.
+struct NamedFolder {
+    NamedFolder() {
+        server.make_folder("Ordner");
+        const StallingProxy faithful(server.port(), Fault::DropAfterBind, {kSmb, 445, 99});
         server.set_nt_acl("Ordner",
                           {{"S-1-1-0", false, 0, 0x1200A9},
                            {"S-1-5-21-1111-2222-3333-1105", false, 0, 0x1301BF},
                            {"S-1-5-21-1111-2222-3333-4444", false, 0, 0x120089}},
                           faithful.address());
     }
-    const std::string cause =
-        " could not look up the accounts' names (its connection for the "
-        "name lookup failed).";
-    {
-        StallingProxy relay(server.port(), Fault::DropInMessage,
-                            {StallingProxy::Protocol::Smb, 445, 2});
-        const auto read = read_folder(roads_to_folder(relay.address())[0]);
-        EXPECT_EQ(permscope::testing::row_texts(read->users),
-                  (Rows{"Everyone|no Group|Lesen, Ausführen",
-                        "S-1-5-21-1111-2222-3333-1105|no Group|Ändern",
-                        "S-1-5-21-1111-2222-3333-4444|no Group|Lesen"}));
-        EXPECT_EQ(read->outcome.problem,
-                  "The share server " + relay.address() + cause +
-                      " 2 accounts are shown as their security identifiers: "
-                      "S-1-5-21-1111-2222-3333-1105, S-1-5-21-1111-2222-3333-4444.");
-        EXPECT_TRUE(read->outcome.access_list_read);
-    }
+    permscope::testing::PrivateSmbd server{0};
+};
+
+constexpr const char* kLookupFailed =
+    " could not look up the accounts' names (its connection for the name lookup failed).";
+
+// The server's own lookup fails at once (its connection closes in the middle of the answer): the
+// directory names what it knows by objectSid, and the user is told about the rest.
+TEST(FailingNameLookup, TheDirectoryNamesWhatItKnowsAndTheRestIsReported) {
+    permscope::testing::OrganisationLdif organisation("shares.test");
+    organisation.user("Karl Otto", "kotto", organisation.organisational_unit("People"), {}, 1105);
+    const permscope::testing::PrivateSlapd slapd(organisation.suffix(), organisation.text());
     auto provider =
         directory::make_ldap_directory_provider(directory::LdapProviderOptions{slapd.uri()});
     directory::DirectorySidNaming naming(*provider, [] { return std::string("shares.test"); });
-    StallingProxy relay(server.port(), Fault::DropInMessage,
-                        {StallingProxy::Protocol::Smb, 445, 2});
-    const auto read = read_folder(roads_to_folder(relay.address())[2], &naming);
-    EXPECT_EQ(permscope::testing::row_texts(read->users),
-              (Rows{"Everyone|no Group|Lesen, Ausführen", "kotto|no Group|Ändern",
-                    "S-1-5-21-1111-2222-3333-4444|no Group|Lesen"}));
-    EXPECT_EQ(read->outcome.problem, "The share server " + relay.address() + cause +
-                                         " One account is shown as its security identifier: "
-                                         "S-1-5-21-1111-2222-3333-4444.");
+    NamedFolder folder;
+    StallingProxy relay(folder.server.port(), Fault::DropInMessage, {kSmb, 445, 2});
+    const Read read(roads_to_folder(relay.address())[2], &naming);
+    EXPECT_EQ(
+        permscope::testing::row_texts(read.users),
+        (std::vector<std::string>{"Everyone|no Group|Lesen, Ausführen", "kotto|no Group|Ändern",
+                                  "S-1-5-21-1111-2222-3333-4444|no Group|Lesen"}));
+    EXPECT_EQ(read.outcome.problem, "The share server " + relay.address() + kLookupFailed +
+                                        " One account is shown as its security identifier: "
+                                        "S-1-5-21-1111-2222-3333-4444.");
+    EXPECT_TRUE(read.outcome.access_list_read);
 }
 
 }  // namespace
@@ -233,62 +199,45 @@ using Fault = StallingProxy::Fault;
 
 class FailingShareInTheWindow : public testing::WindowTest {
   protected:
-    QMessageBox* message() {
-        return form->findChild<QMessageBox*>(QLatin1String(kProblemMessageName));
+    std::string shown_problem() {
+        auto* box = form->findChild<QMessageBox*>(QLatin1String(kProblemMessageName));
+        return box && box->isVisible() ? box->text().toStdString() : "(no message)";
     }
-    permscope::testing::PrivateSmbd server{0};
 };
 
 // With the program's own bounds: the window is free again, the message shown, within 15 s.
 TEST_F(FailingShareInTheWindow, AStalledNameLookupEndsTheReadWithinFifteenSeconds) {
+    permscope::testing::PrivateSmbd server{0};
     server.make_folder("Ordner");
     StallingProxy relay(server.port(), Fault::SilentFromTheStart,
                         {StallingProxy::Protocol::Smb, 445, 2});
     make_form().Load();
     const auto start = std::chrono::steady_clock::now();
     form->find_dir_rights("\\\\" + relay.address() + "\\data\\Ordner");
-    const auto took = std::chrono::steady_clock::now() - start;
-    std::cout << "stalled name lookup: message after "
-              << std::chrono::duration<double>(took).count() << " s\n";
-    EXPECT_LT(took, std::chrono::milliseconds(15500));
-    ASSERT_NE(message(), nullptr);
-    EXPECT_TRUE(message()->isVisible());
-    EXPECT_EQ(message()->text().toStdString(),
-              "The share server " + relay.address() +
-                  " stopped answering (no answer within 15 s while the access list and its "
-                  "account names were read). The lists are empty.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(15500));
+    EXPECT_EQ(shown_problem(), "The share server " + relay.address() +
+                                   " stopped answering (no answer within 15 s while the access "
+                                   "list and its account names were read). The lists are empty.");
     EXPECT_EQ(form->users().count() + form->groups().count(), 0);
 }
 
-// The share's names and the directory both fail: the box tells both, the share's first.
+// The share's name lookup and the directory both fail: the box tells both, the share's first.
 TEST_F(FailingShareInTheWindow, TheShareServersProblemStandsBesideTheDirectorys) {
-    server.make_folder("Ordner");
-    {
-        const StallingProxy faithful(server.port(), Fault::DropAfterBind,
-                                     {StallingProxy::Protocol::Smb, 445, 99});
-        server.set_nt_acl("Ordner",
-                          {{"S-1-1-0", false, 0, 0x1200A9},
-                           {"S-1-5-21-1111-2222-3333-1105", false, 0, 0x1301BF},
-                           {"S-1-5-21-1111-2222-3333-4444", false, 0, 0x120089}},
-                          faithful.address());
-    }
+    rights::NamedFolder folder;
     services.management.domains = {std::string("example.test")};
-    StallingProxy relay(server.port(), Fault::DropInMessage,
+    StallingProxy relay(folder.server.port(), Fault::DropInMessage,
                         {StallingProxy::Protocol::Smb, 445, 2});
     make_form().Load();
     form->find_dir_rights("smb://" + relay.address() + "/data/Ordner");
-    ASSERT_NE(message(), nullptr);
-    const std::string text = message()->text().toStdString();
+    const std::string text = shown_problem();
     const std::string share_part =
-        "The share server " + relay.address() +
-        " could not look up the accounts' names (its connection for the name lookup failed). "
-        "The directory could not be searched for the accounts' names. 2 accounts are shown as "
+        "The share server " + relay.address() + rights::kLookupFailed +
+        " The directory could not be searched for the accounts' names. 2 accounts are shown as "
         "their security identifiers: S-1-5-21-1111-2222-3333-1105, S-1-5-21-1111-2222-3333-4444."
         "\n\nThe directory at ldap://127.0.0.1:";
     EXPECT_EQ(text.substr(0, share_part.size()), share_part);
-    EXPECT_TRUE(
-        text.ends_with("could not be reached (Can't contact LDAP server). The lists are "
-                       "incomplete."))
+    EXPECT_TRUE(text.ends_with(
+        "could not be reached (Can't contact LDAP server). The lists are incomplete."))
         << text;
     EXPECT_EQ(form->users().count(), 3);
 }
