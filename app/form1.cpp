@@ -76,8 +76,11 @@ Form1::Form1(Form1Services services, QWidget* parent)
     fill_drive_list();
     const auto domain_name = [this] { return cboDomain->currentText().toStdString(); };
     resolver_ = std::make_unique<directory::GroupResolver>(*services_.directory, domain_name);
-    sid_naming_ =
+    system_sid_naming_ = platform::make_system_sid_naming();
+    directory_sid_naming_ =
         std::make_unique<directory::DirectorySidNaming>(*services_.directory, domain_name);
+    sid_naming_ =
+        std::make_unique<platform::SidNamingChain>(*system_sid_naming_, *directory_sid_naming_);
 
     connect(Drive1, &DriveList::Change, this, &Form1::Drive1_Change);
     connect(Dir1, &DirList::Change, this, &Form1::Dir1_Change);

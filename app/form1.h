@@ -16,6 +16,7 @@
 #include "directory/directory_provider.h"
 #include "export/application.h"
 #include "platform/management.h"
+#include "platform/system_sid_naming.h"
 #include "rights/folder_read.h"
 
 class QComboBox;
@@ -113,8 +114,11 @@ class Form1 : public QWidget, private rights::ReadHooks {
     ResultList users_;
     ResultList groups_;
     std::unique_ptr<directory::GroupResolver> resolver_;
-    // Names the trustees that a folder's access list gives as SIDs alone.
-    std::unique_ptr<directory::DirectorySidNaming> sid_naming_;
+    // Name the trustees that a folder's access list gives as SIDs alone: the machine's identity
+    // service where it runs one, then the directory.
+    std::unique_ptr<platform::SidNaming> system_sid_naming_;
+    std::unique_ptr<directory::DirectorySidNaming> directory_sid_naming_;
+    std::unique_ptr<platform::SidNamingChain> sid_naming_;
 
     QLineEdit* txtDomain = nullptr;
     DriveList* Drive1 = nullptr;

@@ -9,6 +9,7 @@
 #include "platform/security_identifiers.h"
 #include "platform/share_paths.h"
 #include "platform/smb_share.h"
+#include "platform/system_sid_naming.h"
 
 namespace permscope::platform {
 namespace {
@@ -59,6 +60,9 @@ TEST(SecurityIdentifier, TextAndBinaryFormsAndWellKnownNames) {
                              "7-8-9-10-11-12-13-14-15-16",
                              "s-1-1-0"})
         EXPECT_FALSE(binary_sid(text)) << text;
+    // The machine runs no identity service here: its routes name nothing, and fail nothing.
+    const SidNames system = make_system_sid_naming()->name_sids({"S-1-1-0", "S-1-5-21-1-2-3-500"});
+    EXPECT_TRUE(system.names.empty() && system.not_looked_up.empty());
     EXPECT_EQ(well_known_sid_name("S-1-3-0"), "CREATOR OWNER");
     EXPECT_EQ(well_known_sid_name("S-1-5-32-544"), "Administrators");
     EXPECT_FALSE(well_known_sid_name("S-1-5-21-1-2-3-500"));
@@ -117,7 +121,8 @@ TEST(Nfs4AccessList, CountsAndLengthsThatLieAreRefused) {
         return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
                            static_cast<char>(v >> 8), static_cast<char>(v)};
     };
-    const std::string entry = word(0) + word(0) + word(0x1F01FF) + word(6) + "OWNER@" + std::string(2, '\0');
+    const std::string entry =
+        word(0) + word(0) + word(0x1F01FF) + word(6) + "OWNER@" + std::string(2, '\0');
     EXPECT_EQ(parse_nfs4_acl(word(1) + entry).at(0).who, "OWNER@");
     EXPECT_TRUE(parse_nfs4_acl(word(0)).empty());
     for (const std::string& lying :
