@@ -15,12 +15,8 @@
 #include <chrono>
 
 #include "app/form1.h"
-#include "directory/ldap_provider.h"
-#include "directory/sid_names.h"
 #include "platform/linux_management.h"
-#include "testbed/private_slapd.h"
 #include "tests/app/window_fixture.h"
-#include "tests/common/row_texts.h"
 #include "tests/faults/stalling_proxy.h"
 #include "tests/fixtures/loopback_listener.h"
 #include "tests/fixtures/private_smbd.h"
@@ -36,7 +32,7 @@ constexpr auto kSmb = StallingProxy::Protocol::Smb;
 
 // One read with short bounds (2 s a wait, 6 s in all); every trustee becomes a user row.
 struct Read : ReadHooks {
-    explicit Read(const std::string& path, platform::SidNaming* naming = nullptr) {
+    explicit Read(const std::string& path) {
         platform::LinuxManagementConfig config;
         config.smb_timeout = 2s;
         config.smb_deadline = 6s;
@@ -47,7 +43,7 @@ struct Read : ReadHooks {
         };
         const auto start = Clock::now();
         outcome = find_dir_rights(path, users, groups, *platform::make_linux_management(config),
-                                  as_user, *this, naming);
+                                  as_user, *this);
         took = Clock::now() - start;
     }
     void read_starting() override {}
@@ -89,8 +85,8 @@ TEST_P(FailingShareServer, IsReportedOnEveryRoadWithinItsBoundAndTheListsStayEmp
     for (std::size_t road = 0; road < 3; ++road) {
         // A relay of its own for each road: it counts the connections it takes.
         StallingProxy relay(server.port(), share.fault, {kSmb, 445, share.first_faulty_connection});
-        const Read read(roads_to_folder(relay.address())[road]);
         SCOPED_TRACE(roads_to_folder(relay.address())[road]);
+        const Read read(roads_to_folder(relay.address())[road]);
         expect_empty_with_problem(read,
                                   "The share server " + relay.address() + " " + share.fault_text +
                                       ". The lists are empty.",
@@ -98,6 +94,8 @@ TEST_P(FailingShareServer, IsReportedOnEveryRoadWithinItsBoundAndTheListsStayEmp
     }
 }
 
+constexpr const char* kSilent = "stopped answering (no answer within 2 s)";
+constexpr const char* kDropped = "dropped the connection";
 constexpr const char* kStalledRead =
     "stopped answering (no answer within 6 s while the access list and its account names were "
     "read)";
@@ -105,16 +103,11 @@ constexpr const char* kStalledRead =
 INSTANTIATE_TEST_SUITE_P(
     Faults, FailingShareServer,
     ::testing::Values(
-        FailingShare{"SilentAfterConnect", Fault::SilentFromTheStart, 1,
-                     "stopped answering (no answer within 2 s)", 4s},
-        FailingShare{"SilentAfterNegotiation", Fault::StallAfterBind, 1,
-                     "stopped answering (no answer within 2 s)", 4s},
-        FailingShare{"SilentInTheDescriptor", Fault::StallInMessage, 1,
-                     "stopped answering (no answer within 2 s)", 4s},
-        FailingShare{"ClosesInTheDescriptor", Fault::DropInMessage, 1, "dropped the connection",
-                     2s},
-        FailingShare{"ClosesAfterNegotiation", Fault::DropAfterBind, 1, "dropped the connection",
-                     2s},
+        FailingShare{"SilentAfterConnect", Fault::SilentFromTheStart, 1, kSilent, 4s},
+        FailingShare{"SilentAfterNegotiation", Fault::StallAfterBind, 1, kSilent, 4s},
+        FailingShare{"SilentInTheDescriptor", Fault::StallInMessage, 1, kSilent, 4s},
+        FailingShare{"ClosesInTheDescriptor", Fault::DropInMessage, 1, kDropped, 2s},
+        FailingShare{"ClosesAfterNegotiation", Fault::DropAfterBind, 1, kDropped, 2s},
         FailingShare{"SilentNameLookup", Fault::SilentFromTheStart, 2, kStalledRead, 7s},
         FailingShare{"SilentInTheNameLookup", Fault::StallInMessage, 2, kStalledRead, 7s},
         // libsmbclient reads the descriptor over the name lookup's connection only.
@@ -146,46 +139,6 @@ TEST(FailingShareServer, UnreachableOrRefusingTheSessionIsReportedAtOnce) {
         2s);
 }
 
-// A folder of the server whose access list names Everyone, an account the directory knows by its
-// objectSid (kotto, S-1-5-21-1111-2222-3333-1105) and one nobody knows.
-struct NamedFolder {
-    NamedFolder() {
-        server.make_folder("Ordner");
-        const StallingProxy faithful(server.port(), Fault::DropAfterBind, {kSmb, 445, 99});
-        server.set_nt_acl("Ordner",
-                          {{"S-1-1-0", false, 0, 0x1200A9},
-                           {"S-1-5-21-1111-2222-3333-1105", false, 0, 0x1301BF},
-                           {"S-1-5-21-1111-2222-3333-4444", false, 0, 0x120089}},
-                          faithful.address());
-    }
-    permscope::testing::PrivateSmbd server{0};
-};
-
-constexpr const char* kLookupFailed =
-    " could not look up the accounts' names (its connection for the name lookup failed).";
-
-// The server's own lookup fails at once (its connection closes in the middle of the answer): the
-// directory names what it knows by objectSid, and the user is told about the rest.
-TEST(FailingNameLookup, TheDirectoryNamesWhatItKnowsAndTheRestIsReported) {
-    permscope::testing::OrganisationLdif organisation("shares.test");
-    organisation.user("Karl Otto", "kotto", organisation.organisational_unit("People"), {}, 1105);
-    const permscope::testing::PrivateSlapd slapd(organisation.suffix(), organisation.text());
-    auto provider =
-        directory::make_ldap_directory_provider(directory::LdapProviderOptions{slapd.uri()});
-    directory::DirectorySidNaming naming(*provider, [] { return std::string("shares.test"); });
-    NamedFolder folder;
-    StallingProxy relay(folder.server.port(), Fault::DropInMessage, {kSmb, 445, 2});
-    const Read read(roads_to_folder(relay.address())[2], &naming);
-    EXPECT_EQ(
-        permscope::testing::row_texts(read.users),
-        (std::vector<std::string>{"Everyone|no Group|Lesen, Ausführen", "kotto|no Group|Ändern",
-                                  "S-1-5-21-1111-2222-3333-4444|no Group|Lesen"}));
-    EXPECT_EQ(read.outcome.problem, "The share server " + relay.address() + kLookupFailed +
-                                        " One account is shown as its security identifier: "
-                                        "S-1-5-21-1111-2222-3333-4444.");
-    EXPECT_TRUE(read.outcome.access_list_read);
-}
-
 }  // namespace
 }  // namespace permscope::rights
 
@@ -201,10 +154,17 @@ using rights::kSmb;
 class ShareInTheWindow : public testing::WindowTest {};
 
 TEST_F(ShareInTheWindow, ItsProblemIsShownBesideTheDirectorysAndAStallEndsWithinFifteenSeconds) {
-    rights::NamedFolder folder;
+    permscope::testing::PrivateSmbd server{0};
+    server.make_folder("Ordner");
+    StallingProxy dropping(server.port(), Fault::DropInMessage, {kSmb, 445, 2});
+    StallingProxy silent(server.port(), Fault::SilentFromTheStart, {kSmb, 445, 2});
+    server.set_nt_acl(
+        "Ordner",
+        {{"S-1-1-0", false, 0, 0x1200A9},
+         {"S-1-5-21-1111-2222-3333-1105", false, 0, 0x1301BF},
+         {"S-1-5-21-1111-2222-3333-4444", false, 0, 0x120089}},
+        StallingProxy(server.port(), Fault::DropAfterBind, {kSmb, 445, 99}).address());
     services.management.domains = {std::string("example.test")};
-    StallingProxy dropping(folder.server.port(), Fault::DropInMessage, {kSmb, 445, 2});
-    StallingProxy silent(folder.server.port(), Fault::SilentFromTheStart, {kSmb, 445, 2});
     make_form().Load();
     const auto shown = [&] {
         auto* box = form->findChild<QMessageBox*>(QLatin1String(kProblemMessageName));
@@ -212,8 +172,9 @@ TEST_F(ShareInTheWindow, ItsProblemIsShownBesideTheDirectorysAndAStallEndsWithin
     };
     form->find_dir_rights("smb://" + dropping.address() + "/data/Ordner");
     const std::string share_part =
-        "The share server " + dropping.address() + rights::kLookupFailed +
-        " The directory could not be searched for the accounts' names. 2 accounts are shown as "
+        "The share server " + dropping.address() +
+        " could not look up the accounts' names (its connection for the name lookup failed). "
+        "The directory could not be searched for the accounts' names. 2 accounts are shown as "
         "their security identifiers: S-1-5-21-1111-2222-3333-1105, S-1-5-21-1111-2222-3333-4444."
         "\n\nThe directory at ldap://127.0.0.1:";
     EXPECT_EQ(shown().substr(0, share_part.size()), share_part);
