@@ -209,7 +209,7 @@ std::string unnamed_accounts_problem(const std::string& cause,
         text += (i > 0 ? ", " : "") + sids[i];
     if (sids.size() > kListed)
         text += " and " + std::to_string(sids.size() - kListed) + " more";
-    return text + ".";
+    return text + ". Groups among them are not expanded: the lists may be incomplete.";
 }
 
 FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,

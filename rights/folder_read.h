@@ -88,7 +88,7 @@ FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users,
                                   platform::SidNaming* sid_naming = nullptr);
 
 // The text that tells the user which SIDs are shown because their names could not be looked up:
-// cause, then the SIDs (the first five, and how many more).
+// cause, then the SIDs (the first five, and how many more), then that the lists may be incomplete.
 std::string unnamed_accounts_problem(const std::string& cause,
                                      const std::vector<std::string>& sids);
 

@@ -13,6 +13,7 @@
 
 #include <QMessageBox>
 #include <chrono>
+#include <cstdlib>
 
 #include "app/form1.h"
 #include "platform/linux_management.h"
@@ -175,8 +176,9 @@ TEST_F(ShareInTheWindow, ItsProblemIsShownBesideTheDirectorysAndAStallEndsWithin
         "The share server " + dropping.address() +
         " could not look up the accounts' names (its connection for the name lookup failed). "
         "The directory could not be searched for the accounts' names. 2 accounts are shown as "
-        "their security identifiers: S-1-5-21-1111-2222-3333-1105, S-1-5-21-1111-2222-3333-4444."
-        "\n\nThe directory at ldap://127.0.0.1:";
+        "their security identifiers: S-1-5-21-1111-2222-3333-1105, S-1-5-21-1111-2222-3333-4444. "
+        "Groups among them are not expanded: the lists may be incomplete.\n\nThe directory at "
+        "ldap://127.0.0.1:";
     EXPECT_EQ(shown().substr(0, share_part.size()), share_part);
     EXPECT_TRUE(shown().ends_with(
         "could not be reached (Can't contact LDAP server). The lists are incomplete."));

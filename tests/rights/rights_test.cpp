@@ -99,5 +99,12 @@ TEST(FillSubGroups, EachRowListsTheRowsWhoseHeadGroupPiecesNameItExactly) {
     }
 }
 
+TEST(UnnamedAccounts, TheFirstFiveAreListedAndTheRestCounted) {
+    EXPECT_EQ(unnamed_accounts_problem(
+                  "X.", {"S-1-1", "S-1-2", "S-1-3", "S-1-4", "S-1-5", "S-1-6", "S-1-7"}),
+              "X. 7 accounts are shown as their security identifiers: S-1-1, S-1-2, S-1-3, S-1-4, "
+              "S-1-5 and 2 more. Groups among them are not expanded: the lists may be incomplete.");
+}
+
 }  // namespace
 }  // namespace permscope::rights
