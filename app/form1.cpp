@@ -120,11 +120,11 @@ void Form1::find_dir_rights(const std::string& strpath) {
         });
         skip_on_failure([&] { directory_problem = resolver_->folder_read_finished(); });
     }
-    // What the read met on the share comes first, then what the directory did.
-    std::string problem = outcome.problem;
-    if (!problem.empty() && !directory_problem.empty())
-        problem += "\n\n";
-    problem += directory_problem;
+    // One message a line: the directory's, then what the read met on the share.
+    std::string problem = directory_problem;
+    if (!problem.empty() && !outcome.problem.empty())
+        problem += "\n";
+    problem += outcome.problem;
     if (!problem.empty())
         show_problem(*this, QString::fromStdString(problem));
     // The lists now show other texts, so other pixels may carry the key colour.
