@@ -5,7 +5,7 @@
 // created-entries list), and at the end fills the SubGroups column of the group rows.
 //
 // Every step runs under "skip on failure" handling: nothing is shown, logged or thrown. A folder
-// that cannot be read leaves both lists empty; the outcome says why, for the front ends.
+// that cannot be read leaves both lists empty; the outcome tells the front end how the read went.
 
 #include <functional>
 #include <optional>
@@ -14,6 +14,7 @@
 
 #include "common/result_list.h"
 #include "platform/management.h"
+#include "platform/security_identifiers.h"
 
 namespace permscope::rights {
 
@@ -79,9 +80,18 @@ struct FolderReadOutcome {
 
 // Reads the folder strpath (local path or share path, used unchanged) into users and groups.
 // An empty access list (or a descriptor without one) counts as read.
+// Trustees that the access list gives only as SIDs (a mounted share's raw descriptor, a share
+// server whose name lookup failed) are named by sid_naming, all in one call, before the first is
+// resolved; without it, or where it names none, a SID stays its S-1-… text.
 FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
                                   platform::ManagementLayer& management,
-                                  const GroupCheck& group_check, ReadHooks& hooks);
+                                  const GroupCheck& group_check, ReadHooks& hooks,
+                                  platform::SidNaming* sid_naming = nullptr);
+
+// The text that tells the user which SIDs are shown because their names could not be looked up:
+// cause, then the SIDs (the first five, and how many more), then that the lists may be incomplete.
+std::string unnamed_accounts_problem(const std::string& cause,
+                                     const std::vector<std::string>& sids);
 
 // The sub-group pass at the end of a folder read.
 
