@@ -248,8 +248,11 @@ Measurement union_read(const std::string& uri, int users, const std::vector<int>
         for (const Trustee& t : access_list(i, users, sizes)) {
             const std::string name =
                 t.group ? bench::group_name(t.number, sizes) : bench::user_name(t.number);
-            if (named.insert(name).second)
-                entries.push_back({name, 0x1200A9});
+            if (!named.insert(name).second)
+                continue;
+            entries.emplace_back();
+            entries.back().trustee_name = name;
+            entries.back().access_mask = 0x1200A9;
         }
     const auto directory = provider(uri);
     const Clock::time_point start = Clock::now();
@@ -271,8 +274,9 @@ Measurement lists_alone(const Tree& tree) {
     Measurement m;
     for (const std::string& folder : tree.folders) {
         permscope::rights::FolderReadOutcome outcome;
-        m.count += static_cast<long long>(
-            permscope::rights::read_access_list(folder, *management, outcome).size());
+        const auto descriptor = permscope::rights::read_descriptor(folder, *management, outcome);
+        m.count +=
+            descriptor && descriptor->dacl ? static_cast<long long>(descriptor->dacl->size()) : 0;
     }
     m.seconds = seconds_since(start);
     return m;

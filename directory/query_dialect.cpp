@@ -98,6 +98,18 @@ std::string batch_account_lookup_text(std::string_view base,
     return text;
 }
 
+std::string sid_lookup_text(std::string_view base, const std::vector<std::string>& sids) {
+    std::string text = "SELECT samAccountName FROM 'LDAP://";
+    text += base;
+    text += "' WHERE ";
+    for (std::size_t i = 0; i < sids.size(); ++i) {
+        text += i > 0 ? " or objectSid='" : "objectSid='";
+        append_quoted(text, sids[i]);
+        text += "'";
+    }
+    return text;
+}
+
 std::string group_lookup_text(std::string_view base, std::string_view name) {
     std::string text;
     assign_group_lookup_text(text, base, name);

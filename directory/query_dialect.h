@@ -38,6 +38,9 @@ std::string batch_lookup_text(std::string_view base, std::string_view category,
 // and the user lookups' records can be told apart in the answer.
 std::string batch_account_lookup_text(std::string_view base, const std::vector<std::string>& names);
 
+// The account names of the objects whose objectSid is one of sids (binary SIDs), in one query.
+std::string sid_lookup_text(std::string_view base, const std::vector<std::string>& sids);
+
 // Reads one object: its account name and category (with Searchscope set to base).
 std::string entry_read_text(std::string_view distinguished_name);
 // The accounts whose primary group has the relative identifier rid.

@@ -1,9 +1,11 @@
-// The texts of the share layer: a security descriptor as libsmbclient writes it, and a share path
-// turned into an smb:// address that holds nothing but unreserved characters, "%" and "/".
+// The texts of the share layer: a security descriptor as libsmbclient writes it, a share path
+// turned into an smb:// address that holds nothing but unreserved characters, "%" and "/", and a
+// desktop mount path or smb:// address turned into the share path it stands for.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/share_paths.h"
 #include "platform/smb_share.h"
 
 using namespace permscope::platform;
@@ -22,5 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     } catch (const ManagementError&) {
     }
+    if (const auto share_path = desktop_share_path(text);
+        share_path && !share_path->starts_with("\\\\"))
+        std::abort();
     return 0;
 }

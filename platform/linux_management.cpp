@@ -3,6 +3,9 @@
 #include "platform/domain_discovery.h"
 #include "platform/moniker.h"
 #include "platform/posix_acl.h"
+#include "platform/security_identifiers.h"
+#include "platform/served_acl.h"
+#include "platform/share_paths.h"
 #include "platform/smb_share.h"
 #include "platform/volumes.h"
 
@@ -131,30 +134,52 @@ class FileSecuritySetting : public SecuritySetting {
     explicit FileSecuritySetting(std::string path) : path_(std::move(path)) {
         // Only the path is examined: nothing is opened, so a FIFO cannot block the read. A path
         // that names no folder has no folder rights to show.
-        struct stat info {};
-        if (::stat(path_.c_str(), &info) != 0) {
+        if (::stat(path_.c_str(), &info_) != 0) {
             throw ManagementError("cannot examine " + path_ + ": " + std::strerror(errno));
         }
-        if (!S_ISDIR(info.st_mode)) {
+        if (!S_ISDIR(info_.st_mode)) {
             throw ManagementError(path_ + " is not a folder");
         }
     }
 
+    // The access list the folder's file system serves (a mounted share's NT or NFSv4 list), else
+    // its POSIX ACL.
     SecurityDescriptor GetSecurityDescriptor() override {
-        return SecurityDescriptor{read_posix_access_acl(path_)};
+        if (auto served = read_served_access_list(path_, info_)) {
+            return std::move(*served);
+        }
+        return SecurityDescriptor{read_posix_access_acl(path_), {}};
     }
 
   private:
     std::string path_;
+    struct stat info_ {};
 };
 
+// The entries of libsmbclient's text. Where the server could not look names up, the SIDs it left
+// are named by the table of well-known SIDs, or marked for the caller to name.
 class ShareSecuritySetting : public SecuritySetting {
   public:
     ShareSecuritySetting(std::string_view share_path, const SmbOptions& options)
         : folder_(share_path, options) {}
 
     SecurityDescriptor GetSecurityDescriptor() override {
-        return SecurityDescriptor{parse_nt_security_descriptor(folder_.security_descriptor_text())};
+        SecurityDescriptor descriptor{
+            parse_nt_security_descriptor(folder_.security_descriptor_text()),
+            folder_.name_lookup_problem()};
+        if (!descriptor.name_lookup_problem.empty()) {
+            for (AccessEntry& entry : *descriptor.dacl) {
+                if (!entry.trustee_name.starts_with("S-1-")) {
+                    continue;
+                }
+                if (const auto name = well_known_sid_name(entry.trustee_name)) {
+                    entry.trustee_name = std::string(*name);
+                } else {
+                    entry.unnamed_sid = entry.trustee_name;
+                }
+            }
+        }
+        return descriptor;
     }
 
   private:
@@ -177,11 +202,15 @@ class LinuxManagement : public ManagementLayer {
         if (!parsed) {
             throw ManagementError("invalid object path " + std::string(moniker));
         }
-        if (parsed->object_class == MonikerClass::FileSecuritySetting) {
-            return std::make_unique<FileSecuritySetting>(parsed->key_value);
+        const SmbOptions smb{config_.smb_port, config_.smb_timeout, config_.smb_deadline};
+        if (parsed->object_class == MonikerClass::ShareSecuritySetting) {
+            return std::make_unique<ShareSecuritySetting>(parsed->key_value, smb);
         }
-        return std::make_unique<ShareSecuritySetting>(
-            parsed->key_value, SmbOptions{config_.smb_port, config_.smb_timeout});
+        // A path under the desktop's SMB mounts, or an smb:// address, is read over SMB.
+        if (const auto share_path = desktop_share_path(parsed->key_value)) {
+            return std::make_unique<ShareSecuritySetting>(*share_path, smb);
+        }
+        return std::make_unique<FileSecuritySetting>(parsed->key_value);
     }
 
   private:

@@ -1,7 +1,8 @@
 #pragma once
 // The Linux provider of the management layer: domains from the system's SSSD, Samba, Kerberos and
 // LDAP client configuration, disks from the mount table, folder access lists from POSIX ACLs
-// (local folders) and NT security descriptors read over SMB (share paths).
+// (local folders), the NT or NFSv4 access lists that mounted shares serve, and NT security
+// descriptors read over SMB (share paths, the desktop's SMB mounts, smb:// addresses).
 
 #include <chrono>
 #include <cstdint>
@@ -22,6 +23,8 @@ struct LinuxManagementConfig : DomainSources, VolumeSources {
     std::uint16_t smb_port = 445;
     // Upper bound for each wait on an SMB server, so that a silent server cannot stall a read.
     std::chrono::milliseconds smb_timeout{5000};
+    // Upper bound of one share read as a whole, the server's account-name lookup included.
+    std::chrono::milliseconds smb_deadline{15000};
 };
 
 std::unique_ptr<ManagementLayer> make_linux_management(LinuxManagementConfig config = {});

@@ -23,6 +23,14 @@ class ManagementError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A file server that could not be reached, stopped answering, dropped the connection or refused
+// the session. Unlike a folder that does not exist or does not let us read its access list, the
+// user has to be told: its text names the server and the cause, in words for the user.
+class ShareServerError : public ManagementError {
+  public:
+    using ManagementError::ManagementError;
+};
+
 // A property value: null (no value), a text or a number.
 using PropertyValue = std::variant<std::monostate, std::string, std::int64_t>;
 
@@ -57,11 +65,18 @@ struct AccessEntry {
     std::string trustee_name;  // account name without domain
     std::int32_t access_mask = 0;
     AceType type = AceType::Allow;
+    // The trustee's security identifier ("S-1-5-21-…") where nothing has named it yet: a raw
+    // descriptor's domain account, or an account the share server could not look up. The
+    // trustee name is then that same text until a caller names it.
+    std::string unnamed_sid;
 };
 
 struct SecurityDescriptor {
     // Absent when the descriptor carries no access list at all.
     std::optional<std::vector<AccessEntry>> dacl;
+    // Why the server named none of the unnamed SIDs although it should have (its account-name
+    // lookup failed), in words for the user; empty when it simply did not know them.
+    std::string name_lookup_problem;
 };
 
 class SecuritySetting {

@@ -109,16 +109,6 @@ std::string name_by_lookup(unsigned id, Lookup lookup) {
     }
 }
 
-// The name of a user or group id by the system's name service, or the id in decimal when the id
-// has no name.
-std::string user_name_of(unsigned id) {
-    return name_by_lookup<struct passwd>(id, getpwuid_r);
-}
-
-std::string group_name_of(unsigned id) {
-    return name_by_lookup<struct group>(id, getgrgid_r);
-}
-
 std::string trustee_of(const RawEntry& entry, const struct stat& info) {
     switch (entry.tag) {
         case ACL_USER_OBJ:
@@ -178,6 +168,14 @@ std::int32_t access_mask_of_permissions(bool read, bool write, bool execute, boo
 
 }  // namespace
 
+std::string user_name_of(unsigned id) {
+    return name_by_lookup<struct passwd>(id, getpwuid_r);
+}
+
+std::string group_name_of(unsigned id) {
+    return name_by_lookup<struct group>(id, getgrgid_r);
+}
+
 std::string account_name_without_domain(std::string_view name) {
     if (const auto backslash = name.rfind('\\'); backslash != std::string_view::npos) {
         name.remove_prefix(backslash + 1);
@@ -216,7 +214,8 @@ std::vector<AccessEntry> read_posix_access_acl(const std::string& path) {
             AccessEntry{trustee_of(entry, info),
                         access_mask_of_permissions(effective.read, effective.write,
                                                    effective.execute, entry.tag == ACL_USER_OBJ),
-                        AceType::Allow});
+                        AceType::Allow,
+                        {}});
     }
     return entries;
 }

@@ -13,6 +13,11 @@ namespace permscope::platform {
 // An account name without its domain: "DOMAIN\name" and "name@domain" both give "name".
 std::string account_name_without_domain(std::string_view name);
 
+// The name of a user or group id by the system's name service, without its domain; the id in
+// decimal when the id has no name.
+std::string user_name_of(unsigned id);
+std::string group_name_of(unsigned id);
+
 // The entries of the access ACL of path, in libacl's order (owner, named users, owning group, named
 // groups, others): the owner under its user name, named users and groups under theirs, the owning
 // group under its group name, others as "Everyone". The mask entry limits the named users, the

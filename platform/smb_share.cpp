@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <system_error>
 #include <vector>
 
+#include "platform/forked_call.h"
 #include "platform/kerberos.h"
 
 namespace permscope::platform {
@@ -93,8 +95,10 @@ AccessEntry parse_entry(std::string_view text) {
     if (const auto backslash = trustee.rfind('\\'); backslash != std::string_view::npos) {
         trustee.remove_prefix(backslash + 1);
     }
-    return AccessEntry{std::string(trustee), static_cast<std::int32_t>(*mask),
-                       *type == 1 ? AceType::Deny : AceType::Allow};
+    return AccessEntry{std::string(trustee),
+                       static_cast<std::int32_t>(*mask),
+                       *type == 1 ? AceType::Deny : AceType::Allow,
+                       {}};
 }
 
 std::string describe_errno(int error) {
@@ -138,73 +142,105 @@ std::vector<AccessEntry> parse_nt_security_descriptor(std::string_view text) {
     return entries;
 }
 
-struct SmbShareFolder::Context {
-    SMBCCTX* ctx = nullptr;
-    std::string user;  // the Kerberos principal's user, empty for an anonymous session
+namespace {
 
-    ~Context() {
-        if (ctx != nullptr) {
-            smbc_free_context(ctx, 1);
-        }
+using Clock = std::chrono::steady_clock;
+
+// What the child process that reads the folder tells its parent: records of a tag, a 32-bit length
+// and that many bytes, in this order.
+enum class Record : char {
+    FolderFound = 'F',
+    // "<errno> <session> <lookup>": session 1 when a session to the share came up, lookup 1 when
+    // the connection for the account-name lookup did, else 0.
+    Failed = 'E',
+    Descriptor = 'D',
+    NamesLookedUp = 'N',  // "1" or "0"
+};
+
+void send_record(int fd, Record tag, const std::string& payload = {}) {
+    std::string framed(1, static_cast<char>(tag));
+    const auto size = static_cast<std::uint32_t>(payload.size());
+    for (int i = 0; i < 4; ++i)
+        framed += static_cast<char>((size >> (8 * i)) & 0xFF);
+    write_all(fd, framed + payload);
+}
+
+// One libsmbclient context in the child. It is never freed: the child's end closes its
+// connections without a word to the server, and so without a wait.
+class ChildClient {
+  public:
+    ChildClient(const SmbOptions& options, const std::string& ticket_user) : user_(ticket_user) {
+        ctx_ = smbc_new_context();
+        if (ctx_ == nullptr)
+            throw std::system_error(errno, std::generic_category());
+        smbc_setOptionDebugToStderr(ctx_, 1);
+        smbc_setOptionUserData(ctx_, this);
+        smbc_setFunctionAuthDataWithContext(ctx_, &ChildClient::authenticate);
+        add_cached_ = smbc_getFunctionAddCachedServer(ctx_);
+        smbc_setFunctionAddCachedServer(ctx_, &ChildClient::remember_connection);
+        smbc_setPort(ctx_, options.port);
+        smbc_setTimeout(ctx_, static_cast<int>(options.timeout.count()));
+        smbc_setOptionUseKerberos(ctx_, user_.empty() ? 0 : 1);
+        smbc_setOptionFallbackAfterKerberos(ctx_, 1);
+        smbc_setOptionUseCCache(ctx_, 1);
+        if (smbc_init_context(ctx_) == nullptr)
+            throw std::system_error(errno, std::generic_category());
     }
 
+    SMBCCTX* context() const { return ctx_; }
+    // A session to the share came up (connection, session set-up and tree connect).
+    bool session_up() const { return session_up_; }
+
+    // libsmbclient reads a descriptor only over the connection to IPC$ it opens for the name
+    // lookup.
+    bool lookup_connection_came_up() const { return lookup_server_ != nullptr; }
+    // Whether the server's account-name lookup ran: its connection came up and is still there.
+    bool names_looked_up() const {
+        return lookup_server_ != nullptr &&
+               smbc_getFunctionCheckServer(ctx_)(ctx_, lookup_server_) == 0;
+    }
+
+  private:
     static void authenticate(SMBCCTX* ctx, const char* /*server*/, const char* /*share*/,
                              char* /*workgroup*/, int /*workgroup_size*/, char* user, int user_size,
                              char* password, int password_size) {
-        const auto* self = static_cast<const Context*>(smbc_getOptionUserData(ctx));
-        if (user_size > 0) {
-            std::snprintf(user, static_cast<std::size_t>(user_size), "%s",
-                          self != nullptr ? self->user.c_str() : "");
-        }
-        if (password_size > 0) {
+        const auto* self = static_cast<const ChildClient*>(smbc_getOptionUserData(ctx));
+        if (user_size > 0)
+            std::snprintf(user, static_cast<std::size_t>(user_size), "%s", self->user_.c_str());
+        if (password_size > 0)
             password[0] = '\0';
-        }
     }
+
+    // libsmbclient keeps every connection that came up in its cache: the share's own, and the one
+    // to IPC$ ("*IPC$") over which it looks account names up.
+    static int remember_connection(SMBCCTX* ctx, SMBCSRV* server, const char* name,
+                                   const char* share, const char* workgroup, const char* user) {
+        auto* self = static_cast<ChildClient*>(smbc_getOptionUserData(ctx));
+        const int result = self->add_cached_(ctx, server, name, share, workgroup, user);
+        if (result == 0 && std::strcmp(share, "*IPC$") == 0) {
+            self->lookup_server_ = server;
+        } else if (result == 0) {
+            self->session_up_ = true;
+        }
+        return result;
+    }
+
+    SMBCCTX* ctx_ = nullptr;
+    std::string user_;
+    smbc_add_cached_srv_fn add_cached_ = nullptr;
+    bool session_up_ = false;
+    SMBCSRV* lookup_server_ = nullptr;
 };
 
-SmbShareFolder::SmbShareFolder(std::string_view share_path, const SmbOptions& options)
-    : context_(std::make_unique<Context>()),
-      url_(smb_url_of_share_path(share_path)),
-      first_read_size_(std::max<std::size_t>(options.first_read_size, 2)) {
-    context_->user = kerberos_ticket_user().value_or(std::string());
-    context_->ctx = smbc_new_context();
-    if (context_->ctx == nullptr) {
-        throw ManagementError("cannot create an SMB client context");
-    }
-    SMBCCTX* ctx = context_->ctx;
-    smbc_setOptionDebugToStderr(ctx, 1);
-    smbc_setOptionUserData(ctx, context_.get());
-    smbc_setFunctionAuthDataWithContext(ctx, &Context::authenticate);
-    smbc_setPort(ctx, options.port);
-    smbc_setTimeout(ctx, static_cast<int>(options.timeout.count()));
-    smbc_setOptionUseKerberos(ctx, context_->user.empty() ? 0 : 1);
-    smbc_setOptionFallbackAfterKerberos(ctx, 1);
-    smbc_setOptionUseCCache(ctx, 1);
-    if (smbc_init_context(ctx) == nullptr) {
-        const int error = errno;
-        smbc_free_context(ctx, 0);
-        context_->ctx = nullptr;
-        throw ManagementError("cannot initialise the SMB client: " + describe_errno(error));
-    }
-    struct stat info {};
-    if (smbc_getFunctionStat(ctx)(ctx, url_.c_str(), &info) != 0) {
-        throw ManagementError("cannot reach " + std::string(share_path) + ": " +
-                              describe_errno(errno));
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        throw ManagementError(std::string(share_path) + " is not a folder");
-    }
-}
-
-SmbShareFolder::~SmbShareFolder() = default;
-
-std::string SmbShareFolder::security_descriptor_text() {
-    SMBCCTX* ctx = context_->ctx;
+// The descriptor text with account names, read with a buffer that grows until the text fits.
+// Nothing, with errno set, when the server gives none.
+std::optional<std::string> read_descriptor_text(SMBCCTX* ctx, const std::string& url,
+                                                std::size_t first_read_size) {
     const auto getxattr = smbc_getFunctionGetxattr(ctx);
-    std::vector<char> buffer(first_read_size_);
+    std::vector<char> buffer(first_read_size);
     for (;;) {
         const int result =
-            getxattr(ctx, url_.c_str(), kDescriptorWithNames, buffer.data(), buffer.size());
+            getxattr(ctx, url.c_str(), kDescriptorWithNames, buffer.data(), buffer.size());
         const int error = errno;
         // A buffer exactly as long as the text leaves no room for its end mark: libsmbclient then
         // cuts the last character and still reports success. So a text that reaches the buffer's
@@ -212,15 +248,225 @@ std::string SmbShareFolder::security_descriptor_text() {
         const std::size_t length = ::strnlen(buffer.data(), buffer.size());
         const bool short_buffer =
             (result < 0 && error == ERANGE) || (result >= 0 && length >= buffer.size() - 1);
-        if (!short_buffer && result >= 0) {
+        if (!short_buffer && result >= 0)
             return std::string(buffer.data(), length);
-        }
         if (!short_buffer || buffer.size() >= kLargestBufferSize) {
-            throw ManagementError("cannot read the security descriptor of " + url_ + ": " +
-                                  describe_errno(short_buffer ? ERANGE : error));
+            errno = short_buffer ? ERANGE : error;
+            return std::nullopt;
         }
         buffer.assign(buffer.size() * 4, '\0');
     }
+}
+
+void send_failure(int fd, int error, bool session_up, bool lookup_up = false) {
+    send_record(fd, Record::Failed,
+                std::to_string(error) + (session_up ? " 1" : " 0") + (lookup_up ? " 1" : " 0"));
+}
+
+bool is_server_error(int error) {
+    switch (error) {
+        case ETIMEDOUT:
+        case ECONNREFUSED:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case EADDRNOTAVAIL:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EPIPE:
+        case ENOTCONN:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// libsmbclient does not always say why a step failed on a session that was up: a descriptor
+// whose answer never came fails with errno 0. A step that failed after waiting the whole time-out
+// waited for a server that did not answer.
+int step_failure(const ChildClient& client, int error, Clock::duration took,
+                 std::chrono::milliseconds timeout) {
+    if (is_server_error(error) || !client.session_up() || took < timeout)
+        return error;
+    return ETIMEDOUT;
+}
+
+// The child's whole read: the folder, then its descriptor, then whether names were looked up.
+void read_in_child(int fd, const std::string& url, const SmbOptions& options,
+                   const std::string& ticket_user) {
+    std::optional<ChildClient> client;
+    try {
+        client.emplace(options, ticket_user);
+    } catch (const std::system_error& error) {
+        send_failure(fd, error.code().value(), false);
+        return;
+    }
+    SMBCCTX* ctx = client->context();
+    struct stat info {};
+    auto started = Clock::now();
+    if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &info) != 0)
+        return send_failure(fd,
+                            step_failure(*client, errno, Clock::now() - started, options.timeout),
+                            client->session_up());
+    if (!S_ISDIR(info.st_mode))
+        return send_failure(fd, ENOTDIR, true);
+    send_record(fd, Record::FolderFound);
+    started = Clock::now();
+    const auto text = read_descriptor_text(ctx, url, options.first_read_size);
+    if (!text)
+        return send_failure(fd,
+                            step_failure(*client, errno, Clock::now() - started, options.timeout),
+                            client->session_up(), client->lookup_connection_came_up());
+    send_record(fd, Record::Descriptor, *text);
+    // Only a SID left as text asks whether the lookup ran: the server may just not know it.
+    const bool unnamed = text->find("ACL:S-1-") != std::string::npos;
+    send_record(fd, Record::NamesLookedUp, !unnamed || client->names_looked_up() ? "1" : "0");
+}
+
+// What the parent learnt from the child.
+struct ChildReport {
+    bool folder_found = false;
+    std::optional<int> error;
+    bool session_up = false;
+    bool lookup_up = false;
+    std::optional<std::string> text;
+    std::optional<bool> names_looked_up;
+};
+
+ChildReport parse_report(std::string_view output) {
+    ChildReport report;
+    while (output.size() >= 5) {
+        std::uint32_t size = 0;
+        for (int i = 3; i >= 0; --i)
+            size =
+                (size << 8) | static_cast<unsigned char>(output[1 + static_cast<std::size_t>(i)]);
+        if (output.size() - 5 < size)
+            break;
+        const auto tag = static_cast<Record>(output[0]);
+        const std::string_view payload = output.substr(5, size);
+        output.remove_prefix(5 + size);
+        if (tag == Record::FolderFound) {
+            report.folder_found = true;
+        } else if (tag == Record::Descriptor) {
+            report.text = std::string(payload);
+        } else if (tag == Record::NamesLookedUp) {
+            report.names_looked_up = payload == "1";
+        } else if (tag == Record::Failed) {
+            const auto blank = payload.find(' ');
+            report.error = parse_decimal(payload.substr(0, blank)).value_or(EIO);
+            report.session_up = payload.substr(blank + 1, 1) == "1";
+            report.lookup_up = payload.substr(blank + 3, 1) == "1";
+        }
+    }
+    return report;
+}
+
+std::string seconds_text(std::chrono::milliseconds duration) {
+    char text[32];
+    if (duration.count() % 1000 == 0)
+        std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(duration.count() / 1000));
+    else
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(duration.count()) / 1000);
+    return text;
+}
+
+// What went wrong with the server, in words for the user; nothing when the failure lies with
+// the folder (none there, or its access list closed to us).
+std::optional<std::string> server_fault(int error, bool session_up, const SmbOptions& options,
+                                        const std::string& ticket_user) {
+    const std::string reason = " (" + describe_errno(error) + ")";
+    switch (error) {
+        case ETIMEDOUT:
+            return "stopped answering (no answer within " + seconds_text(options.timeout) + ")";
+        case ECONNREFUSED:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case EADDRNOTAVAIL:
+            return "could not be reached" + reason;
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EPIPE:
+        case ENOTCONN:
+            return std::string("dropped the connection");
+        case EACCES:
+        case EPERM:
+            if (session_up)
+                return std::nullopt;
+            if (ticket_user.empty())
+                return "refused the session" + reason +
+                       ": it wants an authenticated user, and there is no valid Kerberos ticket "
+                       "(kinit gets one)";
+            return "refused the session of " + ticket_user + reason;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::string server_of(std::string_view share_path) {
+    const auto components = components_of(share_path.substr(2));
+    return components.empty() ? std::string() : std::string(components.front());
+}
+
+std::string share_server_problem(const std::string& server, const std::string& fault) {
+    return "The share server " + server + " " + fault + ". The lists are empty.";
+}
+
+}  // namespace
+
+SmbShareFolder::SmbShareFolder(std::string_view share_path, const SmbOptions& options) {
+    const std::string url = smb_url_of_share_path(share_path);
+    const std::string server = server_of(share_path);
+    const std::string ticket_user = kerberos_ticket_user().value_or(std::string());
+    SmbOptions child_options = options;
+    child_options.first_read_size = std::max<std::size_t>(options.first_read_size, 2);
+    const ForkedCallResult call = call_in_child_process(
+        [&](int fd) { read_in_child(fd, url, child_options, ticket_user); }, options.deadline);
+    const ChildReport report = parse_report(call.output);
+
+    std::string fault;  // for the user
+    std::string failure;
+    if (!call.finished) {
+        fault =
+            "stopped answering (no answer within " + seconds_text(options.deadline) +
+            (report.folder_found ? " while the access list and its account names were read)" : ")");
+    } else if (report.error) {
+        fault = server_fault(*report.error, report.session_up, options, ticket_user)
+                    .value_or(std::string());
+        // Without that connection there is no descriptor: the server failed it.
+        if (fault.empty() && report.folder_found && !report.lookup_up)
+            fault =
+                "could not give the access list (its connection for the access list and the "
+                "account names failed)";
+        failure = "cannot read " + std::string(share_path) + ": " + describe_errno(*report.error);
+    } else if (!report.text || !report.names_looked_up) {
+        fault = "ended the read without an answer";
+    }
+    if (!fault.empty())
+        failure = share_server_problem(server, fault);
+    if (!report.folder_found) {
+        if (!fault.empty())
+            throw ShareServerError(failure);
+        throw ManagementError(failure);
+    }
+    if (!failure.empty()) {
+        descriptor_error_ = failure;
+        descriptor_error_for_user_ = !fault.empty();
+        return;
+    }
+    text_ = *report.text;
+    if (!*report.names_looked_up)
+        name_lookup_problem_ = "The share server " + server +
+                               " could not look up the accounts' names (its connection for the "
+                               "name lookup failed).";
+}
+
+const std::string& SmbShareFolder::security_descriptor_text() const {
+    if (descriptor_error_for_user_)
+        throw ShareServerError(descriptor_error_);
+    if (!descriptor_error_.empty())
+        throw ManagementError(descriptor_error_);
+    return text_;
 }
 
 }  // namespace permscope::platform

@@ -43,7 +43,7 @@ std::vector<std::future<FolderScan>> FolderScanner::scan_first(
 
 FolderScan FolderScanner::scan(const std::string& folder, int depth) const {
     FolderScan scan{folder, depth, {}, {}, {}, {}};
-    scan.access_list = rights::read_access_list(folder, management_, scan.outcome);
+    scan.descriptor = rights::read_descriptor(folder, management_, scan.outcome);
     if (depth >= max_depth_)
         return scan;
     try {

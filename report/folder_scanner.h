@@ -8,6 +8,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,7 +22,7 @@ struct FolderScan {
     std::string folder;
     int depth = 0;
     rights::FolderReadOutcome outcome;
-    std::vector<platform::AccessEntry> access_list;
+    std::optional<platform::SecurityDescriptor> descriptor;  // as read, SIDs not yet named
     std::vector<std::string> sub_folders;  // names, in byte order; none at the depth limit
     std::string listing_problem;           // why they could not be listed
 };

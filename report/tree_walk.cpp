@@ -31,8 +31,15 @@ bool same_entries(const std::vector<platform::AccessEntry>& a,
     return true;
 }
 
-// How the folder is reported, against its parent's access list (none for the top folder and
-// below a folder that could not be read).
+// The access list as read, before any SID is named.
+std::vector<platform::AccessEntry> entries_of(const FolderScan& scan) {
+    if (!scan.descriptor || !scan.descriptor->dacl)
+        return {};
+    return *scan.descriptor->dacl;
+}
+
+// How the folder is reported, against its parent's access list as read (none for the top folder
+// and below a folder that could not be read).
 WalkedFolder walked(FolderScan& scan, const std::vector<platform::AccessEntry>* parent,
                     rights::WalkReader& reader) {
     WalkedFolder folder;
@@ -44,11 +51,11 @@ WalkedFolder walked(FolderScan& scan, const std::vector<platform::AccessEntry>* 
         return folder;
     }
     folder.listing_problem = scan.listing_problem;
-    if (parent && same_entries(*parent, scan.access_list)) {
+    if (parent && same_entries(*parent, entries_of(scan))) {
         folder.state = WalkedFolder::State::SameAsParent;
         return folder;
     }
-    rights::WalkReader::Read read = reader.read(scan.access_list);
+    rights::WalkReader::Read read = reader.read(*scan.descriptor, scan.outcome);
     folder.report.lists = std::move(read.lists);
     folder.report.problem =
         rights::FolderReadResult{scan.outcome, std::move(read.directory_problem)}.problem();
@@ -90,6 +97,8 @@ void walk_tree(const std::string& root, const WalkSettings& settings,
         FolderScan scan = level.scans[level.next++].get();
         if (starting)
             starting(scan.folder);
+        const bool read = scan.outcome.access_list_read;
+        std::vector<platform::AccessEntry> entries = entries_of(scan);
         each(walked(scan, level.parent ? &*level.parent : nullptr, reader));
         if (scan.sub_folders.empty())
             continue;
@@ -97,8 +106,8 @@ void walk_tree(const std::string& root, const WalkSettings& settings,
         for (const std::string& name : scan.sub_folders)
             paths.push_back(sub_folder_path(scan.folder, name));
         Level below{scanner.scan_first(paths, scan.depth + 1), 0, std::nullopt};
-        if (scan.outcome.access_list_read)
-            below.parent = std::move(scan.access_list);
+        if (read)
+            below.parent = std::move(entries);
         levels.push_back(std::move(below));
     }
 }

@@ -1,5 +1,6 @@
 #include "rights/folder_read.h"
 
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <memory>
@@ -94,6 +95,59 @@ void merge_user_rights(ResultList& users, ResultList::Position position,
 
 namespace {
 
+// The SIDs the entries still need names for, each once, in order.
+std::vector<std::string> unnamed_sids(const std::vector<platform::AccessEntry>& entries) {
+    std::vector<std::string> sids;
+    for (const platform::AccessEntry& entry : entries)
+        if (!entry.unnamed_sid.empty() &&
+            std::find(sids.begin(), sids.end(), entry.unnamed_sid) == sids.end())
+            sids.push_back(entry.unnamed_sid);
+    return sids;
+}
+
+platform::SidNames names_for(const std::vector<std::string>& sids,
+                             platform::SidNaming* sid_naming) {
+    platform::SidNames named;
+    if (!sid_naming)
+        return named;
+    try {
+        named = sid_naming->name_sids(sids);
+    } catch (const std::exception& error) {
+        named.not_looked_up = sids;
+        named.problem = std::string("Account names could not be looked up (") + error.what() + ").";
+    }
+    return named;
+}
+
+// Names the entries that carry only a SID. Returns what the user must be told about those that
+// stay SIDs because a lookup failed (the server's, or the naming's).
+std::string name_trustees(platform::SecurityDescriptor& descriptor,
+                          platform::SidNaming* sid_naming) {
+    const std::vector<std::string> sids = unnamed_sids(*descriptor.dacl);
+    if (sids.empty())
+        return {};
+    const platform::SidNames named = names_for(sids, sid_naming);
+    std::vector<std::string> still_unnamed;
+    for (const std::string& sid : sids)
+        if (!named.names.contains(sid))
+            still_unnamed.push_back(sid);
+    for (platform::AccessEntry& entry : *descriptor.dacl) {
+        const auto name = named.names.find(entry.unnamed_sid);
+        if (name != named.names.end())
+            entry.trustee_name = name->second;
+    }
+    // Where the server's own lookup failed, every SID it left is one it did not name for us.
+    if (!descriptor.name_lookup_problem.empty() && !still_unnamed.empty()) {
+        const std::string cause = named.not_looked_up.empty()
+                                      ? descriptor.name_lookup_problem
+                                      : descriptor.name_lookup_problem + " " + named.problem;
+        return unnamed_accounts_problem(cause, still_unnamed);
+    }
+    if (!named.not_looked_up.empty())
+        return unnamed_accounts_problem(named.problem, named.not_looked_up);
+    return {};
+}
+
 // Group_check for one trustee, with fresh arguments. Should it fail part way, the rows it named
 // before failing are those it left in its by-reference list, and they still get the entry's
 // rights; no row of an earlier entry does.
@@ -124,23 +178,49 @@ void announce_start(ReadHooks& hooks) {
 
 }  // namespace
 
-std::vector<platform::AccessEntry> read_access_list(const std::string& strpath,
-                                                    platform::ManagementLayer& management,
-                                                    FolderReadOutcome& outcome) {
+std::string unnamed_accounts_problem(const std::string& cause,
+                                     const std::vector<std::string>& sids) {
+    constexpr std::size_t kListed = 5;
+    std::string text = cause + " ";
+    text += sids.size() == 1 ? "One account is shown as its security identifier: "
+                             : std::to_string(sids.size()) +
+                                   " accounts are shown as their security identifiers: ";
+    for (std::size_t i = 0; i < sids.size() && i < kListed; ++i)
+        text += (i > 0 ? ", " : "") + sids[i];
+    if (sids.size() > kListed)
+        text += " and " + std::to_string(sids.size() - kListed) + " more";
+    return text + ". Groups among them are not expanded: the lists may be incomplete.";
+}
+
+std::optional<platform::SecurityDescriptor> read_descriptor(const std::string& strpath,
+                                                            platform::ManagementLayer& management,
+                                                            FolderReadOutcome& outcome) {
     try {
         std::unique_ptr<platform::SecuritySetting> setting =
             management.GetObject(platform::moniker_for_path(strpath));
         if (!setting) {
             outcome.cause = "the folder's security setting could not be bound";
-            return {};
+            return std::nullopt;
         }
         platform::SecurityDescriptor descriptor = setting->GetSecurityDescriptor();
         outcome.access_list_read = true;
-        return std::move(descriptor.dacl).value_or(std::vector<platform::AccessEntry>{});
-    } catch (const std::exception& failure) {
-        outcome.cause = failure.what();
-        return {};
+        return descriptor;
+    } catch (const platform::ShareServerError& error) {
+        outcome.cause = error.what();
+        outcome.problem = error.what();
+    } catch (const std::exception& error) {
+        outcome.cause = error.what();
     }
+    return std::nullopt;
+}
+
+std::vector<platform::AccessEntry> named_access_list(platform::SecurityDescriptor descriptor,
+                                                     platform::SidNaming* sid_naming,
+                                                     FolderReadOutcome& outcome) {
+    if (!descriptor.dacl || descriptor.dacl->empty())
+        return {};
+    outcome.problem = name_trustees(descriptor, sid_naming);
+    return std::move(*descriptor.dacl);
 }
 
 void read_access_entries(const std::vector<platform::AccessEntry>& access_list, ResultList& users,
@@ -154,13 +234,19 @@ void read_access_entries(const std::vector<platform::AccessEntry>& access_list, 
 
 FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
                                   platform::ManagementLayer& management,
-                                  const GroupCheck& group_check, ReadHooks& hooks) {
+                                  const GroupCheck& group_check, ReadHooks& hooks,
+                                  platform::SidNaming* sid_naming) {
     announce_start(hooks);
     groups.clear();
     users.clear();
 
     FolderReadOutcome outcome;
-    read_access_entries(read_access_list(strpath, management, outcome), users, groups, group_check);
+    std::optional<platform::SecurityDescriptor> descriptor =
+        read_descriptor(strpath, management, outcome);
+    if (!descriptor)
+        return outcome;
+    read_access_entries(named_access_list(std::move(*descriptor), sid_naming, outcome), users,
+                        groups, group_check);
     return outcome;
 }
 

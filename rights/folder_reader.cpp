@@ -53,7 +53,11 @@ std::string FolderReadResult::problem() const {
 FolderReader::FolderReader(platform::ManagementLayer& management,
                            directory::DirectoryProvider& directory,
                            std::function<std::string()> domain_name)
-    : management_(management), resolver_(directory, std::move(domain_name)) {}
+    : management_(management),
+      resolver_(directory, domain_name),
+      system_sid_naming_(platform::make_system_sid_naming()),
+      directory_sid_naming_(directory, std::move(domain_name)),
+      sid_naming_(*system_sid_naming_, directory_sid_naming_) {}
 
 std::string FolderReader::Group_check(ResultList& users, ResultList& groups,
                                       std::string& strUserGroup, std::string MemberFrom,
@@ -67,7 +71,8 @@ FolderReadResult FolderReader::read(const std::string& strpath, ResultList& user
                                     ReadHooks& hooks) {
     FolderReadResult result;
     try {
-        result.outcome = find_dir_rights(strpath, users, groups, management_, group_check, hooks);
+        result.outcome =
+            find_dir_rights(strpath, users, groups, management_, group_check, hooks, &sid_naming_);
     } catch (...) {
         // The next read must still start afresh: no kept answers, servers tried again.
         resolver_.folder_read_finished();

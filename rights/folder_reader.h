@@ -1,7 +1,7 @@
 #pragma once
 // One folder read as both front ends run it, the window and the report command: the domain the
-// machine reports, the folder read with every trustee resolved through the directory, and what the
-// user must be told about the read.
+// machine reports, the folder read with every trustee named and resolved through the directory,
+// and what the user must be told about the read.
 
 #include <functional>
 #include <memory>
@@ -11,7 +11,9 @@
 #include "common/result_list.h"
 #include "directory/directory_provider.h"
 #include "directory/group_resolver.h"
+#include "directory/sid_names.h"
 #include "platform/management.h"
+#include "platform/system_sid_naming.h"
 #include "rights/folder_read.h"
 
 namespace permscope::rights {
@@ -65,6 +67,11 @@ class FolderReader {
   private:
     platform::ManagementLayer& management_;
     directory::GroupResolver resolver_;
+    // Names the trustees that an access list gives as SIDs alone: the machine's identity service
+    // where it runs one, then the directory.
+    std::unique_ptr<platform::SidNaming> system_sid_naming_;
+    directory::DirectorySidNaming directory_sid_naming_;
+    platform::SidNamingChain sid_naming_;
 };
 
 }  // namespace permscope::rights

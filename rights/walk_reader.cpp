@@ -3,8 +3,6 @@
 #include <exception>
 #include <utility>
 
-#include "rights/folder_read.h"
-
 namespace permscope::rights {
 
 namespace {
@@ -28,12 +26,48 @@ std::string key_of(const std::vector<platform::AccessEntry>& access_list) {
     return key;
 }
 
+// Names each SID once: the names found, and the SIDs found to have none, are kept; a SID whose
+// lookup failed is asked again.
+class KeptSidNames : public platform::SidNaming {
+  public:
+    explicit KeptSidNames(platform::SidNaming& naming) : naming_(naming) {}
+
+    platform::SidNames name_sids(const std::vector<std::string>& sids) override {
+        std::vector<std::string> asked;
+        for (const std::string& sid : sids)
+            if (!known_.contains(sid))
+                asked.push_back(sid);
+        platform::SidNames answer = asked.empty() ? platform::SidNames{} : naming_.name_sids(asked);
+        const std::unordered_set<std::string> failed(answer.not_looked_up.begin(),
+                                                     answer.not_looked_up.end());
+        for (const std::string& sid : asked) {
+            const auto name = answer.names.find(sid);
+            if (!failed.contains(sid))
+                known_[sid] = name != answer.names.end() ? name->second : std::string();
+        }
+        for (const std::string& sid : sids)
+            if (const auto known = known_.find(sid);
+                known != known_.end() && !known->second.empty())
+                answer.names[sid] = known->second;
+        return answer;
+    }
+
+  private:
+    platform::SidNaming& naming_;
+    std::unordered_map<std::string, std::string> known_;  // SID -> name; empty: it has none
+};
+
 }  // namespace
 
 WalkReader::WalkReader(directory::DirectoryProvider& directory,
                        std::function<std::string()> domain_name,
                        directory::ResolutionOptions options)
-    : directory_(directory), resolver_(directory, std::move(domain_name), options) {}
+    : directory_(directory),
+      resolver_(directory, domain_name, options),
+      system_sid_naming_(platform::make_system_sid_naming()),
+      directory_sid_naming_(directory, std::move(domain_name)),
+      sid_naming_(*system_sid_naming_, directory_sid_naming_),
+      kept_sid_names_(std::make_unique<KeptSidNames>(sid_naming_)) {}
 
 WalkReader::~WalkReader() = default;
 
@@ -77,6 +111,11 @@ std::string WalkReader::check(FolderLists& lists, std::string& name, std::string
     return result;
 }
 
+WalkReader::Read WalkReader::read(platform::SecurityDescriptor descriptor,
+                                  FolderReadOutcome& outcome) {
+    return read(named_access_list(std::move(descriptor), kept_sid_names_.get(), outcome));
+}
+
 WalkReader::Read WalkReader::read(const std::vector<platform::AccessEntry>& access_list) {
     std::string key = key_of(access_list);
     if (const auto found = kept_.find(key); found != kept_.end())
@@ -117,6 +156,7 @@ std::string WalkReader::finish() {
     kept_rows_ = 0;
     resolved_.clear();
     texts_.clear();
+    kept_sid_names_ = std::make_unique<KeptSidNames>(sid_naming_);
     return resolver_.folder_read_finished();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The folders of a walk over a folder tree, read one after the other: each folder's lists exactly
-// as a read of that folder alone gives them, while the walk resolves every trustee through the
-// directory once and builds the lists of one access list once.
+// as a read of that folder alone gives them, while the walk names every SID and resolves every
+// trustee through the directory once, and builds the lists of one access list once.
 //
 // What is shared between folders changes no row: the rows a trustee's resolution enters depend
 // only on its name and the directory's answers, and so are noted once and entered again into the
@@ -20,7 +20,10 @@
 
 #include "directory/directory_provider.h"
 #include "directory/group_resolver.h"
+#include "directory/sid_names.h"
 #include "platform/management.h"
+#include "platform/system_sid_naming.h"
+#include "rights/folder_read.h"
 #include "rights/folder_reader.h"
 
 namespace permscope::rights {
@@ -44,7 +47,10 @@ class WalkReader {
         std::string directory_problem;
     };
 
-    // The lists of a folder whose access list (read_access_list) this is.
+    // The lists of a folder whose descriptor (read_descriptor) this is; outcome.problem tells of
+    // SIDs whose names could not be looked up.
+    Read read(platform::SecurityDescriptor descriptor, FolderReadOutcome& outcome);
+    // The lists of a folder whose access list, its trustees named, this is.
     Read read(const std::vector<platform::AccessEntry>& access_list);
 
     // Ends the walk: the kept answers are dropped and an unreachable directory is tried again at
@@ -67,6 +73,12 @@ class WalkReader {
 
     directory::DirectoryProvider& directory_;
     directory::GroupResolver resolver_;
+    // Names SIDs as a folder read does (the machine's identity service, then the directory),
+    // each SID once for the walk.
+    std::unique_ptr<platform::SidNaming> system_sid_naming_;
+    directory::DirectorySidNaming directory_sid_naming_;
+    platform::SidNamingChain sid_naming_;
+    std::unique_ptr<platform::SidNaming> kept_sid_names_;
     // Every text of a noted row, once: the noted rows point into it.
     std::unordered_set<std::string, TextHash, std::equal_to<>> texts_;
     std::unordered_map<std::string, std::vector<directory::EnteredRow>> resolved_;

@@ -13,6 +13,10 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   slapd ldap-utils
   samba smbclient
+  # A FUSE file system stands in for mounted shares in the tests.
+  libfuse3-dev
+  # Samba's own client captures the descriptors the tests serve through it.
+  python3-samba
   xvfb xauth x11-utils imagemagick fonts-liberation
   at-spi2-core dbus-x11 python3-pyatspi xdotool
   python3 python3-openpyxl

@@ -54,12 +54,19 @@ TEST(FastPath, GivesTheRowsOfOneNameAtATime) {
 TEST(FastPath, AWalkGivesEveryFolderTheRowsOfItsOwnRead) {
     using Entries = std::vector<platform::AccessEntry>;
     // Trustees shared between lists, a list met again, a trustee twice in one list.
+    const auto e = [](const char* name, std::int32_t mask) {
+        platform::AccessEntry entry;
+        entry.trustee_name = name;
+        entry.access_mask = mask;
+        return entry;
+    };
     const std::vector<Entries> lists = {
-        {{"Gemischt", 0x1200A9}, {"G", 0x1301BF}, {"U1", 0x120089}},
-        {{"G", 0x120089}, {"Shared1", 0x1F01FF}, {"CycB", 0x1200A9}, {"Gemischt", 0x100116}},
-        {{"Gemischt", 0x1200A9}, {"G", 0x1301BF}, {"U1", 0x120089}},
-        {{"Selbst", 1}, {"KONTO0", 2}, {"Fremde", 3}, {"dup", 4}, {"unbekannt", 5}, {"Selbst", 6}},
-        {{"Gross", 0x1200A9}, {"Kette0990", 0x120089}, {"CycB", 0x1301BF}, {"G", 7}}};
+        {e("Gemischt", 0x1200A9), e("G", 0x1301BF), e("U1", 0x120089)},
+        {e("G", 0x120089), e("Shared1", 0x1F01FF), e("CycB", 0x1200A9), e("Gemischt", 0x100116)},
+        {e("Gemischt", 0x1200A9), e("G", 0x1301BF), e("U1", 0x120089)},
+        {e("Selbst", 1), e("KONTO0", 2), e("Fremde", 3), e("dup", 4), e("unbekannt", 5),
+         e("Selbst", 6)},
+        {e("Gross", 0x1200A9), e("Kette0990", 0x120089), e("CycB", 0x1301BF), e("G", 7)}};
     const auto domain = [] { return std::string("example.test"); };
     LdapProviderOptions options{permscope::testing::organisation_directory().uri()};
     options.reuse_handles = false;

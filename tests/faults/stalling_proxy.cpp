@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
 
 #include "tests/fixtures/loopback_listener.h"
 
@@ -40,7 +41,7 @@ bool send_all(int fd, const char* data, std::size_t size) {
 }
 
 // The size of the BER-encoded message that data begins with, as far as data holds it.
-std::size_t first_message_size(const char* data, std::size_t size) {
+std::size_t first_ber_message_size(const char* data, std::size_t size) {
     if (size < 2)
         return size;
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(data[i]); };
@@ -55,6 +56,52 @@ std::size_t first_message_size(const char* data, std::size_t size) {
     return std::min(size, header + length);
 }
 
+std::uint32_t byte_at(const char* data, std::size_t i) {
+    return static_cast<unsigned char>(data[i]);
+}
+
+// The size of the SMB message (with its NetBIOS session header) that data begins with.
+std::size_t first_smb_message_size(const char* data, std::size_t size) {
+    if (size < 4)
+        return size;
+    return std::min<std::size_t>(
+        size, 4 + (byte_at(data, 1) << 16 | byte_at(data, 2) << 8 | byte_at(data, 3)));
+}
+
+// Whether an SMB2 message chain (after the session header) asks for a security descriptor: a
+// QUERY_INFO request (command 16) whose information type is 3.
+bool asks_for_security_descriptor(const char* data, std::size_t size) {
+    constexpr std::size_t kHeader = 64;
+    for (std::size_t at = 4; at + kHeader + 4 <= size;) {
+        const char* message = data + at;
+        const std::uint32_t command = byte_at(message, 12) | byte_at(message, 13) << 8;
+        if (std::string_view(message, 4) == "\xFESMB" && command == 16 &&
+            byte_at(message, kHeader + 2) == 3)
+            return true;
+        const std::uint32_t next = byte_at(message, 20) | byte_at(message, 21) << 8 |
+                                   byte_at(message, 22) << 16 | byte_at(message, 23) << 24;
+        if (next == 0)
+            break;
+        at += next;
+    }
+    return false;
+}
+
+// Whether the data carries a DCE/RPC request (version 5.0, type 0, little-endian) for the LSA's
+// LookupSids, LookupSids2 or LookupSids3 (operations 15, 57, 76): the account-name lookup.
+bool asks_for_account_names(const char* data, std::size_t size) {
+    for (std::size_t at = 0; at + 24 <= size; ++at) {
+        const char* pdu = data + at;
+        if (byte_at(pdu, 0) != 5 || byte_at(pdu, 1) != 0 || byte_at(pdu, 2) != 0 ||
+            byte_at(pdu, 4) != 0x10)
+            continue;
+        const std::uint32_t operation = byte_at(pdu, 22) | byte_at(pdu, 23) << 8;
+        if (operation == 15 || operation == 57 || operation == 76)
+            return true;
+    }
+    return false;
+}
+
 void close_relay(int& client, int& server) {
     if (client >= 0)
         close(client);
@@ -65,11 +112,14 @@ void close_relay(int& client, int& server) {
 
 }  // namespace
 
-StallingProxy::StallingProxy(std::uint16_t server_port, Fault fault)
-    : server_port_(server_port), fault_(fault) {
-    const LoopbackListener listener = listen_on_loopback(16);
+StallingProxy::StallingProxy(std::uint16_t server_port, Fault fault, Options options)
+    : server_port_(server_port), fault_(fault), options_(options) {
+    const LoopbackListener listener =
+        options.own_address_port ? listen_on_own_loopback_address(options.own_address_port, 16)
+                                 : listen_on_loopback(16);
     listener_ = listener.fd;
     port_ = listener.port;
+    address_ = listener.address;
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -118,7 +168,7 @@ void StallingProxy::accept_client() {
         close(relay.client);
         return;
     }
-    ++connections_;
+    relay.faulty = ++connections_ >= options_.first_faulty_connection;
     relays_.push_back(relay);
 }
 
@@ -129,11 +179,18 @@ bool StallingProxy::pass_client_data(Relay& relay) {
     const ssize_t got = recv(relay.client, buffer, sizeof buffer, 0);
     if (got <= 0)
         return false;
-    if (relay.bind_answered && fault_ == Fault::DropAfterBind)
-        return false;
-    return send_all(relay.server, buffer, static_cast<std::size_t>(got));
+    const auto size = static_cast<std::size_t>(got);
+    if (relay.faulty && relay.bind_answered) {
+        if (fault_ == Fault::DropAfterBind)
+            return false;
+        relay.asked = relay.asked || options_.protocol == Protocol::Ldap ||
+                      asks_for_security_descriptor(buffer, size) ||
+                      asks_for_account_names(buffer, size);
+    }
+    return send_all(relay.server, buffer, size);
 }
 
+// How much of the server's data is passed on, and whether the relay stalls (or closes) after it.
 // The bind's answer arrives alone: the client sends nothing else until it has it.
 void StallingProxy::pass_server_data(Relay& relay) {
     char buffer[16384];
@@ -143,15 +200,23 @@ void StallingProxy::pass_server_data(Relay& relay) {
         return;
     }
     std::size_t passed = static_cast<std::size_t>(got);
-    if (relay.bind_answered || fault_ == Fault::SilentFromTheStart) {
+    bool close_after = false;
+    const bool cut_answer = fault_ == Fault::StallInMessage || fault_ == Fault::DropInMessage;
+    if (!relay.faulty) {
+    } else if (cut_answer && relay.asked) {
+        const std::size_t message = options_.protocol == Protocol::Ldap
+                                        ? first_ber_message_size(buffer, passed)
+                                        : first_smb_message_size(buffer, passed);
+        passed = std::max<std::size_t>(1, message / 2);
+        relay.stalled = true;
+        close_after = fault_ == Fault::DropInMessage;
+    } else if (!cut_answer && (relay.bind_answered || fault_ == Fault::SilentFromTheStart)) {
         if (fault_ == Fault::StallAfterBind || fault_ == Fault::SilentFromTheStart)
             passed = 0;
-        else if (fault_ == Fault::StallInMessage)
-            passed = std::max<std::size_t>(1, first_message_size(buffer, passed) / 2);
         relay.stalled = fault_ != Fault::DropAfterBind;
     }
     relay.bind_answered = true;
-    if (!send_all(relay.client, buffer, passed))
+    if (!send_all(relay.client, buffer, passed) || close_after)
         close_relay(relay.client, relay.server);
 }
 

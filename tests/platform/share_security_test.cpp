@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/linux_management.h"
 #include "platform/smb_share.h"
 #include "tests/fixtures/private_smbd.h"
@@ -22,10 +24,7 @@ class ShareSecurity : public ::testing::Test {
   protected:
     // One server for all cases, started by the first, so that a server that cannot start fails
     // that case; it stops when the program ends.
-    void SetUp() override {
-        static PrivateSmbd server;
-        server_ = &server;
-    }
+    void SetUp() override { server_ = &permscope::testing::shared_private_smbd(); }
     // "name:mask" per entry, "!" before a deny entry's name.
     std::vector<std::string> entries_of(const std::string& share_path) {
         std::vector<std::string> entries;
@@ -87,16 +86,28 @@ TEST_F(ShareSecurity, LongAccessListsArriveWholeWhateverTheFirstReadsSize) {
     }
 }
 
-TEST_F(ShareSecurity, WhatCannotBeReadFails) {
+// Fails without a word for the user: the server did its part, the folder is the matter.
+bool fails_quietly(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const ShareServerError&) {
+        return false;
+    } catch (const ManagementError&) {
+        return true;
+    }
+    return false;
+}
+
+TEST_F(ShareSecurity, WhatCannotBeReadFailsQuietly) {
     server_->make_file("a file.txt");
     for (const std::string& path :
          {server_->unc_path("no such folder"), server_->unc_path("a file.txt"),
           std::string("\\\\127.0.0.1\\nosuchshare\\x"), std::string("\\\\")})
-        EXPECT_THROW(layer_->GetObject(share_moniker(path)), ManagementError) << path;
+        EXPECT_TRUE(fails_quietly([&] { layer_->GetObject(share_moniker(path)); })) << path;
     // An access list that grants an anonymous session nothing cannot be read by one.
     const std::string closed = folder("closed", {{"root", false, 0, 0x1F01FF}});
-    EXPECT_THROW(layer_->GetObject(share_moniker(closed))->GetSecurityDescriptor(),
-                 ManagementError);
+    EXPECT_TRUE(
+        fails_quietly([&] { layer_->GetObject(share_moniker(closed))->GetSecurityDescriptor(); }));
 }
 
 TEST(UnreachableShare, ASilentServerFailsWithinTheTimeOutAndAClosedPortAtOnce) {

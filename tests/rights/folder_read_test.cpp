@@ -13,11 +13,13 @@
 
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
+#include "directory/sid_names.h"
 #include "platform/linux_management.h"
 #include "rights/folder_read.h"
+#include "testbed/private_slapd.h"
 #include "tests/common/row_texts.h"
 #include "tests/common/temp_folder.h"
-#include "testbed/private_slapd.h"
+#include "tests/fixtures/attribute_folders.h"
 #include "tests/fixtures/private_smbd.h"
 
 namespace permscope::rights {
@@ -35,11 +37,11 @@ std::string organisation() {
     permscope::testing::OrganisationLdif ldif(kDomain);
     const std::string people = ldif.organisational_unit("People");
     const std::string karl = ldif.user("Karl Otto", "kotto", people);
-    const std::string lena = ldif.user("Lena Frank", "lfrank", people);
+    const std::string lena = ldif.user("Lena Frank", "lfrank", people, {}, 1105);
     const std::string ole = ldif.user("Ole Dahl", "odahl", people);
     const std::string daemon = ldif.user("daemon", "daemon", people);
     const std::string audio = ldif.group("audio", "audio", {ole}, people);
-    const std::string staff = ldif.group("staff", "staff", {lena, audio}, people);
+    const std::string staff = ldif.group("staff", "staff", {lena, audio}, people, 1201);
     ldif.group("adm", "adm", {karl, staff, daemon}, people);
     return ldif.text();
 }
@@ -56,8 +58,8 @@ class FolderReadTest : public ::testing::Test, public ReadHooks {
                                               std::string& created) {
             return resolver_.Group_check(users, groups, name, std::move(from), created);
         };
-        const FolderReadOutcome outcome =
-            find_dir_rights(path, users, groups, *management_, group_check, *this);
+        const auto outcome =
+            find_dir_rights(path, users, groups, *management_, group_check, *this, &naming_);
         resolver_.folder_read_finished();
         return outcome;
     }
@@ -84,6 +86,7 @@ class FolderReadTest : public ::testing::Test, public ReadHooks {
     std::unique_ptr<directory::DirectoryProvider> provider_ =
         directory::make_ldap_directory_provider(directory::LdapProviderOptions{slapd().uri()});
     directory::GroupResolver resolver_{*provider_, [] { return std::string(kDomain); }};
+    directory::DirectorySidNaming naming_{*provider_, [] { return std::string(kDomain); }};
 };
 
 TEST_F(FolderReadTest, GroupsOfAFolderAreExpandedWithRightsAndSubGroups) {
@@ -129,7 +132,7 @@ TEST_F(FolderReadTest, PathsAreUsedAsTheyAreAndAFolderThatCannotBeReadLeavesBoth
 }
 
 TEST_F(FolderReadTest, DenyEntriesAndGroupsOfAShareFolder) {
-    permscope::testing::PrivateSmbd server;
+    permscope::testing::PrivateSmbd& server = permscope::testing::shared_private_smbd();
     server.make_folder("Projekte");
     const char* everyone = "S-1-1-0";
     const char* adm = "S-1-22-2-4";  // the Unix group adm as the server names it
@@ -156,6 +159,26 @@ TEST_F(FolderReadTest, DenyEntriesAndGroupsOfAShareFolder) {
     read("//127.0.0.1/data/Projekte");
     EXPECT_EQ(row_texts(users), expected_users);
     EXPECT_EQ(row_texts(groups), expected_groups);
+}
+
+// A folder on a mounted share serves its raw descriptor (captured from the smbd): its domain SIDs
+// are named by the directory's objectSid, and the group among them is expanded.
+TEST_F(FolderReadTest, RawDescriptorsOfMountedSharesNameTheirAccountsThroughTheDirectory) {
+    auto& server = permscope::testing::shared_private_smbd();
+    server.make_folder("Roh");
+    server.set_nt_acl("Roh", {{"S-1-1-0", false, 0, 0x120089},
+                              {"S-1-5-21-1111-2222-3333-1201", false, 0, 0x1301BF},
+                              {"S-1-5-21-1111-2222-3333-1105", true, 0, 0x100116},
+                              {"S-1-5-21-1111-2222-3333-9999", false, 0, 0x1200A9}});
+    const permscope::testing::AttributeFolders mounted(
+        {{"Roh", {{"system.cifs_ntsd", server.security_descriptor_bytes("Roh")}}}});
+    const FolderReadOutcome outcome = read(mounted.path("Roh"));
+    EXPECT_TRUE(outcome.access_list_read);
+    EXPECT_EQ(outcome.problem, "");  // the SID nobody knows is no failure
+    EXPECT_EQ(row_texts(users), (Rows{"Lena Frank|no Group; staff|Verweigert: Schreiben; Ändern",
+                                      "Everyone|no Group|Lesen", "Ole Dahl|audio|Ändern",
+                                      "S-1-5-21-1111-2222-3333-9999|no Group|Lesen, Ausführen"}));
+    EXPECT_EQ(row_texts(groups), (Rows{"staff|is Head|audio|Ändern", "audio|staff||Ändern"}));
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ TEST(RightsText, SixMasksByNameOthersAsSignedDecimalsDenyEntriesPrefixed) {
                  {0x100116, AceType::Deny, "Verweigert: Schreiben"},
                  {0xFFFFFFFF, AceType::Deny, "Verweigert: -1"}};
     for (const auto& c : cases)
-        EXPECT_EQ(rights_text_for_entry({"u", static_cast<std::int32_t>(c.mask), c.type}), c.text)
+        EXPECT_EQ(rights_text_for_entry({"u", static_cast<std::int32_t>(c.mask), c.type, {}}),
+                  c.text)
             << std::hex << c.mask;
 }
 
@@ -96,6 +97,13 @@ TEST(FillSubGroups, EachRowListsTheRowsWhoseHeadGroupPiecesNameItExactly) {
         fill_sub_groups(groups);
         EXPECT_EQ(row_texts(groups), c.after);
     }
+}
+
+TEST(UnnamedAccounts, TheFirstFiveAreListedAndTheRestCounted) {
+    EXPECT_EQ(unnamed_accounts_problem(
+                  "X.", {"S-1-1", "S-1-2", "S-1-3", "S-1-4", "S-1-5", "S-1-6", "S-1-7"}),
+              "X. 7 accounts are shown as their security identifiers: S-1-1, S-1-2, S-1-3, S-1-4, "
+              "S-1-5 and 2 more. Groups among them are not expanded: the lists may be incomplete.");
 }
 
 }  // namespace
