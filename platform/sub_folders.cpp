@@ -2,19 +2,18 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <libsmbclient.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <optional>
 
-#include "platform/kerberos.h"
 #include "platform/management.h"
 #include "platform/moniker.h"
+#include "platform/share_paths.h"
 
 namespace permscope::platform {
 
@@ -89,62 +88,19 @@ std::vector<std::string> local_sub_folders(const std::string& folder, bool cross
     return names;
 }
 
-// The user name libsmbclient asks for: the Kerberos ticket's user, or none (an anonymous or guest
-// session), as for the share's access list; never a password.
-void authenticate(SMBCCTX* ctx, const char*, const char*, char*, int, char* user, int user_size,
-                  char* password, int password_size) {
-    const auto* ticket_user = static_cast<const std::string*>(smbc_getOptionUserData(ctx));
-    if (user_size > 0)
-        std::snprintf(user, static_cast<std::size_t>(user_size), "%s", ticket_user->c_str());
-    if (password_size > 0)
-        password[0] = '\0';
-}
-
-std::vector<std::string> share_sub_folders(const std::string& folder, const SmbOptions& smb) {
-    const std::string url = smb_url_of_share_path(folder);
-    const std::string ticket_user = kerberos_ticket_user().value_or(std::string());
-    SMBCCTX* ctx = smbc_new_context();
-    if (!ctx)
-        throw ManagementError("cannot create an SMB client context");
-    smbc_setOptionDebugToStderr(ctx, 1);
-    smbc_setOptionUserData(ctx, const_cast<std::string*>(&ticket_user));
-    smbc_setFunctionAuthDataWithContext(ctx, &authenticate);
-    smbc_setPort(ctx, smb.port);
-    smbc_setTimeout(ctx, static_cast<int>(smb.timeout.count()));
-    smbc_setOptionUseKerberos(ctx, ticket_user.empty() ? 0 : 1);
-    smbc_setOptionFallbackAfterKerberos(ctx, 1);
-    smbc_setOptionUseCCache(ctx, 1);
-    if (!smbc_init_context(ctx)) {
-        const int error = errno;
-        smbc_free_context(ctx, 0);
-        cannot_list(folder, error);
-    }
-    SMBCFILE* listing = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
-    const int error = errno;
-    std::vector<std::string> names;
-    while (const smbc_dirent* entry =
-               listing ? smbc_getFunctionReaddir(ctx)(ctx, listing) : nullptr) {
-        const std::string_view name(entry->name);
-        if (entry->smbc_type == SMBC_DIR && name != "." && name != "..")
-            names.emplace_back(name);
-    }
-    if (listing)
-        smbc_getFunctionClosedir(ctx)(ctx, listing);
-    smbc_free_context(ctx, 1);
-    if (!listing)
-        cannot_list(folder, error);
-    return names;
-}
-
 }  // namespace
 
 std::vector<std::string> list_sub_folders(const std::string& folder, bool cross_mounts,
                                           const SmbOptions& smb) {
+    // A share is listed over SMB whichever way it is named, as its access lists are read.
     const auto moniker = parse_moniker(moniker_for_path(folder));
+    std::optional<std::string> share;
+    if (moniker && moniker->object_class == MonikerClass::ShareSecuritySetting)
+        share = folder;
+    else
+        share = desktop_share_path(folder);
     std::vector<std::string> names =
-        moniker && moniker->object_class == MonikerClass::ShareSecuritySetting
-            ? share_sub_folders(folder, smb)
-            : local_sub_folders(folder, cross_mounts);
+        share ? share_sub_folder_names(*share, smb) : local_sub_folders(folder, cross_mounts);
     std::sort(names.begin(), names.end());
     return names;
 }
