@@ -17,12 +17,6 @@
 
 namespace permscope::directory {
 
-struct StoredRecord {
-    std::string dn;
-    std::string sid;
-    std::vector<FieldValue> fields;  // one per selected field, in the order of the SELECT list
-};
-
 struct StoredAnswer {
     std::vector<std::string> selected;  // the query's field names as written
     std::vector<StoredRecord> records;

@@ -237,6 +237,15 @@ class SearchRun {
             silence_ = std::max(silence_, request.silence);
     }
 
+    // Entries without values in ranges go to each_entry as they arrive instead of into the
+    // records handed to done.
+    void stream_to(const EachEntry& each_entry) { each_entry_ = &each_entry; }
+    // True when each_entry stopped a search.
+    bool stopped() const {
+        return std::any_of(searches_.begin(), searches_.end(),
+                           [](const Search& search) { return search.stopped; });
+    }
+
     // Hands each search's records to done, or why it failed to failed. Throws ServerUnusable
     // when the handle cannot be used any more.
     void run(const SearchDone& done, const Failed& failed) {
@@ -244,6 +253,8 @@ class SearchRun {
         // Values in ranges need searches of their own: those searches are finished last.
         for (std::size_t index = 0; index < searches_.size(); ++index) {
             Search& search = searches_[index];
+            if (search.stopped)
+                continue;
             if (search.failure.empty() && !search.handed_over)
                 complete_ranges(index);
             if (!search.failure.empty())
@@ -272,6 +283,7 @@ class SearchRun {
         std::vector<RangedAttribute> ranged;
         std::string failure;  // why the server failed this search alone
         bool handed_over = false;
+        bool stopped = false;        // by each_entry
         Clock::time_point deadline;  // for the page being answered
     };
 
@@ -332,8 +344,12 @@ class SearchRun {
         Search& search = searches_[index];
         const int type = ldap_msgtype(message);
         if (type == LDAP_RES_SEARCH_ENTRY) {
-            search.records.push_back(
-                read_entry(ld_, message, search.records.size(), search.ranged));
+            const std::size_t ranged = search.ranged.size();
+            LdapRecord entry = read_entry(ld_, message, search.records.size(), search.ranged);
+            if (!each_entry_ || search.ranged.size() != ranged)
+                search.records.push_back(std::move(entry));
+            else if (!(*each_entry_)(std::move(entry)))
+                stop(owner);
         } else if (type == LDAP_RES_SEARCH_RESULT) {
             waiting_.erase(owner);
             std::string cookie;
@@ -346,6 +362,13 @@ class SearchRun {
                 done(index, std::move(search.records));
             }
         }
+    }
+
+    void stop(std::unordered_map<int, std::size_t>::iterator waiting) {
+        ldap_abandon_ext(ld_, waiting->first, nullptr, nullptr);
+        searches_[waiting->second].stopped = true;
+        waiting_.erase(waiting);
+        fill_window();
     }
 
     void complete_ranges(std::size_t index) {
@@ -411,6 +434,7 @@ class SearchRun {
     std::unordered_map<int, std::size_t> waiting_;  // message id -> search
     std::size_t next_ = 0;                          // the first search not yet sent
     std::chrono::milliseconds silence_{0};
+    const EachEntry* each_entry_ = nullptr;
 };
 
 }  // namespace
@@ -426,6 +450,19 @@ std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {
         .run([&](std::size_t, std::vector<LdapRecord> answer) { records = std::move(answer); },
              [](std::size_t, const std::string& why) { throw DirectoryError(why); });
     return records;
+}
+
+bool run_search_streamed(LDAP* ld, const LdapSearchRequest& request, const EachEntry& each_entry) {
+    SearchRun run(ld, {request});
+    run.stream_to(each_entry);
+    bool going = true;
+    run.run(
+        [&](std::size_t, std::vector<LdapRecord> ranged) {
+            for (LdapRecord& entry : ranged)
+                going = going && each_entry(std::move(entry));
+        },
+        [](std::size_t, const std::string& why) { throw DirectoryError(why); });
+    return going && !run.stopped();
 }
 
 std::string seconds_text(std::chrono::milliseconds wait) {

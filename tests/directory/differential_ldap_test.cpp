@@ -46,6 +46,14 @@ TEST(FastPath, GivesTheRowsOfOneNameAtATime) {
     GroupResolver fast(permscope::testing::shared_organisation_provider(), domain);
     EXPECT_EQ(read(fast, trustees), expected);
     EXPECT_EQ(read(fast, trustees), expected);  // the next read starts from fresh answers
+    // All groups and users read at the first member met, and kept for the next read.
+    ResolutionOptions bulk;
+    bulk.bulk_threshold = 1;
+    bulk.bulk_entries_per_name = 1000;
+    bulk.keep_entries_across_reads = true;
+    GroupResolver whole(permscope::testing::shared_organisation_provider(), domain, bulk);
+    EXPECT_EQ(read(whole, trustees), expected);
+    EXPECT_EQ(read(whole, trustees), expected);
 }
 
 }  // namespace

@@ -1,0 +1,114 @@
+#pragma once
+// The directory entries a folder read has been told about, each kept once as it arrives, found by
+// its case-folded account name and by its distinguished name; and for which account names a
+// group or user lookup can be answered from them exactly as the directory would answer it.
+//
+// The directory matches account names with its own rule (caseIgnoreMatch in OpenLDAP: case
+// folded, runs of blanks insignificant, Unicode normalised; a similar one in Active Directory).
+// This side repeats only the part of it that holds for names of printable ASCII without blanks,
+// where a match means equal letters without regard to case, and lets the directory answer every
+// other name:
+// - only such names ("plain" names) are answered here;
+// - a lookup of a name is answered where every entry it can match is known: a batch search that
+//   asked for the name and came back with plain account names only, or a read of all groups and
+//   users (then only for a name that some entry carries, and that no account name outside the
+//   plain range matches, which the directory itself is asked about);
+// - it is answered when no known entry carries the name in any case (then none matches), or when
+//   exactly one carries it exactly; a name that only a case variant carries, or several entries,
+//   is asked on its own.
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/flat_string_map.h"
+#include "directory/answer_store.h"
+
+namespace permscope::directory {
+
+// What the resolution reads of a group or user entry.
+struct DirectoryEntry {
+    std::string dn;
+    std::string sid;                    // binary objectSid; empty for none
+    std::optional<std::string> name;    // the first value of Name
+    std::vector<std::string> accounts;  // samAccountName values
+    std::vector<std::string> members;   // member values, in the directory's order
+    bool group = false;                 // matches objectCategory='Group'
+    bool user = false;                  // matches objectCategory='User'
+};
+
+enum class LookupKind { Group, User };
+
+// A record of a lookup's answer (the fields Name, samAccountName, Member, in that order, as the
+// lookups select them) as an entry, its values moved over.
+DirectoryEntry entry_of_lookup_record(StoredRecord record);
+
+// True for a non-empty name of printable ASCII characters without blanks.
+bool plain_name(std::string_view name);
+
+class EntryIndex {
+  public:
+    // The answer to one lookup: decided (with the entry it finds, or none), or left to the
+    // directory.
+    struct Answer {
+        bool decided = false;
+        const DirectoryEntry* entry = nullptr;
+    };
+
+    // Keeps an entry, its group and user marks saying which lookups' searches found it. An
+    // entry met before (the same distinguished name) only learns the marks. Returns the kept
+    // entry; it stays in place until clear().
+    const DirectoryEntry& add(DirectoryEntry entry);
+
+    // A batch of lookups of kind for names came back complete: every entry that matches one of
+    // them has been added.
+    void lookups_complete(const std::vector<std::string>& names, LookupKind kind);
+    // Every group and every user has been added.
+    void all_entries_added() { all_entries_ = true; }
+    bool has_all_entries() const { return all_entries_; }
+    // The directory matches the account name with an account name outside the plain range: the
+    // name is left to its own lookups.
+    void mark_doubtful(std::string_view account);
+
+    Answer lookup(std::string_view name, LookupKind kind) const;
+    // True when both lookups of the name are answered here.
+    bool decides(std::string_view name) const {
+        return lookup(name, LookupKind::Group).decided && lookup(name, LookupKind::User).decided;
+    }
+
+    const DirectoryEntry* by_dn(std::string_view dn) const;
+    // The account names of the entries kept that fall outside the plain range.
+    std::vector<std::string> accounts_outside_plain_range() const;
+
+    template <typename Visit>
+    void for_each(const Visit& visit) const {
+        for (const DirectoryEntry& entry : entries_)
+            visit(entry);
+    }
+    std::size_t size() const { return entries_.size(); }
+    void clear();
+
+  private:
+    // The entries that carry one case-folded account name: how many, and the first.
+    struct Carriers {
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+        bool doubtful = false;
+    };
+    // Which lookups of an exact name came back complete.
+    struct Completed {
+        bool group = false;
+        bool user = false;
+    };
+
+    std::deque<DirectoryEntry> entries_;
+    FlatStringMap<std::uint32_t> by_dn_;
+    FlatStringMap<Carriers> by_account_;  // case-folded account name -> entries
+    FlatStringMap<Completed> completed_;  // exact name asked
+    bool all_entries_ = false;
+};
+
+}  // namespace permscope::directory
