@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/form1.h"
@@ -58,13 +59,25 @@ int window_start_main(int argc, char* argv[]) {
 std::optional<WindowStart> time_window_start(const std::string& uri, const std::string& base,
                                              const std::string& folder, long long user_rows,
                                              double limit) {
+    // Qt wants a private runtime folder; the start-up is the same without one, but warns.
+    std::string runtime = "/tmp/permscope-bench-runtime-XXXXXX";
+    if (!mkdtemp(runtime.data()))
+        runtime.clear();
+    const auto remove_runtime = [&] {
+        if (!runtime.empty())
+            std::filesystem::remove_all(runtime);
+    };
     int channel[2];
-    if (pipe(channel) != 0)
+    if (pipe(channel) != 0) {
+        remove_runtime();
         return std::nullopt;
+    }
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
-    if (pid < 0)
+    if (pid < 0) {
+        remove_runtime();
         return std::nullopt;
+    }
     if (pid == 0) {
         dup2(channel[1], kReportDescriptor);
         if (chdir(folder.c_str()) != 0)
@@ -73,9 +86,7 @@ std::optional<WindowStart> time_window_start(const std::string& uri, const std::
         setenv("LDAPURI", uri.c_str(), 1);
         setenv("LDAPBASE", base.c_str(), 1);
         setenv("KRB5_CONFIG", "/dev/null", 1);
-        // Qt wants a private runtime folder; the program's start-up is the same without one.
-        std::string runtime = "/tmp/permscope-bench-runtime-XXXXXX";
-        if (mkdtemp(runtime.data()))
+        if (!runtime.empty())
             setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         unsetenv("LDAPNOINIT");
         const std::string rows = std::to_string(user_rows);
@@ -98,6 +109,7 @@ std::optional<WindowStart> time_window_start(const std::string& uri, const std::
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
+    remove_runtime();
     if (!shown)
         return std::nullopt;
     return WindowStart{seconds, usage.ru_maxrss};
