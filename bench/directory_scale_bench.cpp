@@ -19,9 +19,15 @@
 //
 //   directory_scale_bench [--users N] [--no-baseline] [--batch-size N]
 //
+//   directory_scale_bench --serve N            (keeps a directory of N users running; prints its
+//                                               URI, base and a folder; for profilers)
+//   directory_scale_bench --read-once URI FOLDER [BULK_THRESHOLD]
+//                                              (one read against it; prints seconds and rows)
+//
 // --users: the largest size (default 100000); the sizes 1000, 10000 … below it run first.
-// --no-baseline: only the read and the floor. --batch-size: names per batch search of the read
-// (the resolver's default otherwise), for tuning.
+// --no-baseline: only the read and the floor. --batch-size, --bulk-threshold: names per batch
+// search of the read, names met before it reads all groups and users (the resolver's defaults
+// otherwise), for tuning.
 
 #include <poll.h>
 #include <sys/resource.h>
@@ -61,8 +67,10 @@ namespace directory = permscope::directory;
 
 constexpr const char* kDomain = "bench.test";
 constexpr double kBaselineLimit = 300.0;  // seconds
-// Names per batch search of the read; 0 keeps the resolver's default.
+// Names per batch search of the read, and names met before it reads all groups and users; 0
+// keeps the resolver's defaults.
 std::size_t batch_size = 0;
+std::size_t bulk_threshold = 0;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -287,6 +295,8 @@ Measurement folder_read(const std::string& uri, const std::string& folder, bool 
     directory::ResolutionOptions options;
     if (batch_size > 0)
         options.batch_size = batch_size;
+    if (bulk_threshold > 0)
+        options.bulk_threshold = bulk_threshold;
     if (!fast) {
         provider_options.reuse_handles = false;
         options = directory::ResolutionOptions::one_name_at_a_time();
@@ -450,22 +460,47 @@ std::vector<int> sizes_up_to(int users) {
     return sizes;
 }
 
+// A directory of users users and the folder, kept until the process is ended.
+int serve(int users) {
+    const Organisation organisation = make_organisation(users);
+    const PrivateSlapd slapd(organisation.suffix, organisation.ldif);
+    const std::string folder = make_folder();
+    std::printf("%s %s %s\n", slapd.uri().c_str(), slapd.suffix().c_str(), folder.c_str());
+    std::fflush(stdout);
+    pause();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (argc > 1 && std::strcmp(argv[1], permscope::bench::kWindowStartArgument) == 0)
         return permscope::bench::window_start_main(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], "--serve") == 0)
+        return serve(std::atoi(argv[2]));
+    if (argc > 4 && std::strcmp(argv[1], "--read-once") == 0)
+        bulk_threshold = static_cast<std::size_t>(std::atoll(argv[4]));
+    if (argc > 3 && std::strcmp(argv[1], "--read-once") == 0) {
+        const Measurement m = folder_read(argv[2], argv[3], true);
+        std::printf("%.3f %lld\n", m.seconds, m.user_rows);
+        return 0;
+    }
     int users = 100000;
     bool baseline_possible = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--users") == 0 && i + 1 < argc) {
             users = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--bulk-threshold") == 0 && i + 1 < argc) {
+            bulk_threshold = static_cast<std::size_t>(std::atoll(argv[++i]));
         } else if (std::strcmp(argv[i], "--batch-size") == 0 && i + 1 < argc) {
             batch_size = static_cast<std::size_t>(std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--no-baseline") == 0) {
             baseline_possible = false;
         } else {
-            std::fprintf(stderr, "usage: %s [--users N] [--no-baseline]\n", argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--users N] [--no-baseline] [--batch-size N] [--bulk-threshold N]\n",
+                argv[0]);
             return 2;
         }
     }

@@ -32,18 +32,28 @@ DirectoryEntry entry_of_lookup_record(StoredRecord record) {
     entry.dn = std::move(record.dn);
     entry.sid = std::move(record.sid);
     record.fields.resize(3);
-    std::vector<std::string> names = texts_of(record.fields[0]);
-    if (!names.empty())
-        entry.name = std::move(names.front());
-    entry.accounts = texts_of(record.fields[1]);
+    if (auto* name = std::get_if<std::string>(&record.fields[0]))
+        entry.name = std::move(*name);
+    else if (auto* names = std::get_if<std::vector<std::string>>(&record.fields[0]);
+             names && !names->empty())
+        entry.name = std::move(names->front());
+    entry.accounts = std::move(record.fields[1]);
     entry.members = texts_of(record.fields[2]);
     return entry;
 }
 
+std::span<const std::string> DirectoryEntry::account_names() const {
+    if (const auto* one = std::get_if<std::string>(&accounts))
+        return {one, 1};
+    if (const auto* many = std::get_if<std::vector<std::string>>(&accounts))
+        return *many;
+    return {};
+}
+
 const DirectoryEntry& EntryIndex::add(DirectoryEntry entry) {
     if (!entry.dn.empty()) {
-        if (const std::uint32_t* known = by_dn_.find(entry.dn)) {
-            DirectoryEntry& kept = entries_[*known];
+        if (const DirectoryEntry* known = by_dn_.find(entries_, entry.dn)) {
+            auto& kept = const_cast<DirectoryEntry&>(*known);
             kept.group = kept.group || entry.group;
             kept.user = kept.user || entry.user;
             return kept;
@@ -52,16 +62,21 @@ const DirectoryEntry& EntryIndex::add(DirectoryEntry entry) {
     const auto id = static_cast<std::uint32_t>(entries_.size());
     DirectoryEntry& kept = entries_.emplace_back(std::move(entry));
     if (!kept.dn.empty())
-        *by_dn_.try_emplace(kept.dn).first = id;
-    std::vector<std::string> folded;  // one entry counts once for each folded name it carries
-    for (const std::string& account : kept.accounts) {
-        std::string key = ascii_lower(account);
-        if (std::find(folded.begin(), folded.end(), key) != folded.end())
+        by_dn_.add(entries_, id);
+    const std::span<const std::string> accounts = kept.account_names();
+    for (std::size_t a = 0; a < accounts.size(); ++a) {
+        const std::string& account = accounts[a];
+        // An entry counts once for each folded name it carries.
+        const auto same = [&](const std::string& other) {
+            return equals_ignoring_case(other, account);
+        };
+        if (std::any_of(accounts.begin(), accounts.begin() + static_cast<std::ptrdiff_t>(a), same))
             continue;
-        Carriers& carriers = *by_account_.try_emplace(key).first;
-        if (carriers.count++ == 0)
+        Carriers& carriers = *by_account_.try_emplace(ascii_lower(account)).first;
+        if (carriers.count++ == 0) {
             carriers.first = id;
-        folded.push_back(std::move(key));
+            carriers.account = account;
+        }
     }
     return kept;
 }
@@ -77,40 +92,81 @@ void EntryIndex::mark_doubtful(std::string_view account) {
     by_account_.try_emplace(ascii_lower(account)).first->doubtful = true;
 }
 
-EntryIndex::Answer EntryIndex::lookup(std::string_view name, LookupKind kind) const {
+EntryIndex::Answers EntryIndex::lookup(std::string_view name) const {
     if (!plain_name(name))
         return {};
     const Carriers* carriers = by_account_.find(ascii_lower(name));
     if (carriers && carriers->doubtful)
         return {};
-    const Completed* completed = completed_.find(name);
-    const bool asked =
-        completed && (kind == LookupKind::Group ? completed->group : completed->user);
     const bool carried = carriers && carriers->count > 0;
     // A read of all entries answers for a name that an entry carries; a name no entry carries
     // may still match an account name outside the plain range.
-    if (!asked && !(all_entries_ && carried))
-        return {};
-    if (!carried)
-        return {true, nullptr};
-    if (carriers->count != 1)
-        return {};
-    const DirectoryEntry& entry = entries_[carriers->first];
-    if (std::find(entry.accounts.begin(), entry.accounts.end(), name) == entry.accounts.end())
-        return {};
-    const bool matches = kind == LookupKind::Group ? entry.group : entry.user;
-    return {true, matches ? &entry : nullptr};
+    Completed asked{all_entries_ && carried, all_entries_ && carried};
+    if (!asked.group || !asked.user) {
+        if (const Completed* completed = completed_.find(name)) {
+            asked.group = asked.group || completed->group;
+            asked.user = asked.user || completed->user;
+        }
+    }
+    const DirectoryEntry* entry = nullptr;
+    if (carried) {
+        // The one carrier carries the name exactly, or (with several account names) another
+        // of them does.
+        if (carriers->count != 1)
+            return {};
+        entry = &entries_[carriers->first];
+        const std::span<const std::string> accounts = entry->account_names();
+        if (carriers->account != name &&
+            std::find(accounts.begin(), accounts.end(), name) == accounts.end())
+            return {};
+    }
+    return {{asked.group, asked.group && entry && entry->group ? entry : nullptr},
+            {asked.user, asked.user && entry && entry->user ? entry : nullptr}};
 }
 
 const DirectoryEntry* EntryIndex::by_dn(std::string_view dn) const {
-    const std::uint32_t* id = by_dn_.find(dn);
-    return id ? &entries_[*id] : nullptr;
+    return by_dn_.find(entries_, dn);
+}
+
+const DirectoryEntry* EntryIndex::DnTable::find(const std::deque<DirectoryEntry>& entries,
+                                                std::string_view dn) const {
+    if (slots_.empty())
+        return nullptr;
+    const std::uint64_t hash = std::hash<std::string_view>{}(dn);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (slot.id == UINT32_MAX)
+            return nullptr;
+        if (slot.hash == hash && entries[slot.id].dn == dn)
+            return &entries[slot.id];
+    }
+}
+
+void EntryIndex::DnTable::add(const std::deque<DirectoryEntry>& entries, std::uint32_t id) {
+    if ((size_ + 1) * 2 > slots_.size()) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{});
+        for (const Slot& slot : old)
+            if (slot.id != UINT32_MAX)
+                place(slot);
+    }
+    place({std::hash<std::string_view>{}(entries[id].dn), id});
+    ++size_;
+}
+
+void EntryIndex::DnTable::place(const Slot& slot) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = slot.hash & mask;
+    while (slots_[at].id != UINT32_MAX)
+        at = (at + 1) & mask;
+    slots_[at] = slot;
 }
 
 std::vector<std::string> EntryIndex::accounts_outside_plain_range() const {
     std::vector<std::string> accounts;
     for (const DirectoryEntry& entry : entries_)
-        for (const std::string& account : entry.accounts)
+        for (const std::string& account : entry.account_names())
             if (!plain_name(account))
                 accounts.push_back(account);
     return accounts;

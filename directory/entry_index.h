@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,12 +33,14 @@ namespace permscope::directory {
 // What the resolution reads of a group or user entry.
 struct DirectoryEntry {
     std::string dn;
-    std::string sid;                    // binary objectSid; empty for none
-    std::optional<std::string> name;    // the first value of Name
-    std::vector<std::string> accounts;  // samAccountName values
-    std::vector<std::string> members;   // member values, in the directory's order
-    bool group = false;                 // matches objectCategory='Group'
-    bool user = false;                  // matches objectCategory='User'
+    std::string sid;                  // binary objectSid; empty for none
+    std::optional<std::string> name;  // the first value of Name
+    FieldValue accounts;  // samAccountName: one text, several, or none, as the record had it
+    std::vector<std::string> members;  // member values, in the directory's order
+    bool group = false;                // matches objectCategory='Group'
+    bool user = false;                 // matches objectCategory='User'
+
+    std::span<const std::string> account_names() const;
 };
 
 enum class LookupKind { Group, User };
@@ -73,10 +76,15 @@ class EntryIndex {
     // name is left to its own lookups.
     void mark_doubtful(std::string_view account);
 
-    Answer lookup(std::string_view name, LookupKind kind) const;
-    // True when both lookups of the name are answered here.
-    bool decides(std::string_view name) const {
-        return lookup(name, LookupKind::Group).decided && lookup(name, LookupKind::User).decided;
+    // The group and the user lookup of a name.
+    struct Answers {
+        Answer group;
+        Answer user;
+    };
+    Answers lookup(std::string_view name) const;
+    Answer lookup(std::string_view name, LookupKind kind) const {
+        const Answers answers = lookup(name);
+        return kind == LookupKind::Group ? answers.group : answers.user;
     }
 
     const DirectoryEntry* by_dn(std::string_view dn) const;
@@ -92,11 +100,13 @@ class EntryIndex {
     void clear();
 
   private:
-    // The entries that carry one case-folded account name: how many, and the first.
+    // The entries that carry one case-folded account name: how many, and the first with the
+    // account name as it carries it (kept here, where a look-up reads it anyway).
     struct Carriers {
         std::uint32_t first = 0;
         std::uint32_t count = 0;
         bool doubtful = false;
+        std::string account;
     };
     // Which lookups of an exact name came back complete.
     struct Completed {
@@ -104,8 +114,27 @@ class EntryIndex {
         bool user = false;
     };
 
+    // Entries by distinguished name: the hash and place of each, probed linearly, the names
+    // themselves read from the entries (a hundred thousand names are not kept twice).
+    class DnTable {
+      public:
+        const DirectoryEntry* find(const std::deque<DirectoryEntry>& entries,
+                                   std::string_view dn) const;
+        void add(const std::deque<DirectoryEntry>& entries, std::uint32_t id);
+        void clear() { slots_.clear(), size_ = 0; }
+
+      private:
+        struct Slot {
+            std::uint64_t hash = 0;
+            std::uint32_t id = UINT32_MAX;
+        };
+        void place(const Slot& slot);
+        std::vector<Slot> slots_;  // a power of two in number, at most half full
+        std::size_t size_ = 0;
+    };
+
     std::deque<DirectoryEntry> entries_;
-    FlatStringMap<std::uint32_t> by_dn_;
+    DnTable by_dn_;
     FlatStringMap<Carriers> by_account_;  // case-folded account name -> entries
     FlatStringMap<Completed> completed_;  // exact name asked
     bool all_entries_ = false;

@@ -172,7 +172,7 @@ std::string GroupResolver::folder_read_finished() {
 // else by the directory in a session opened for the name.
 void GroupResolver::resolve(Resolution& resolution, std::string& name,
                             const std::string& head_group, const std::string* member_dn) {
-    const std::string base = current_base();
+    const std::string& base = current_base();
     std::unique_ptr<QuerySession> session;
     const auto open_session = [&]() -> QuerySession& {
         if (!session)
@@ -180,11 +180,10 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
                 provider_, options_.keep_answers ? answers_.get() : nullptr);
         return *session;
     };
-    const auto lookup = [&](LookupKind kind) {
-        return entries_serve(base) ? entries_->lookup(name, kind) : EntryIndex::Answer{};
-    };
+    const EntryIndex::Answers kept =
+        entries_serve(base) ? entries_->lookup(name) : EntryIndex::Answers{};
 
-    const EntryIndex::Answer group = lookup(LookupKind::Group);
+    const EntryIndex::Answer& group = kept.group;
     if (!group.decided)
         open_session().execute(group_lookup_text(base, name), Slot::First);
     if (group.decided ? group.entry != nullptr : has_records(*session, Slot::First)) {
@@ -221,7 +220,7 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
         return;
     }
 
-    const EntryIndex::Answer user = lookup(LookupKind::User);
+    const EntryIndex::Answer& user = kept.user;
     if (!user.decided)
         open_session().execute(user_lookup_text(base, name), Slot::Second);
     if (user.decided ? user.entry != nullptr : has_records(*session, Slot::Second)) {
@@ -249,8 +248,8 @@ std::optional<std::string> GroupResolver::account_name_of(const std::string& bas
                                                           QuerySession& session) {
     std::optional<std::string> account;
     if (const DirectoryEntry* entry = entries_serve(base) ? entries_->by_dn(dn) : nullptr) {
-        if (!entry->accounts.empty())
-            account = entry->accounts.front();
+        if (!entry->account_names().empty())
+            account = entry->account_names().front();
     } else if (session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base) &&
                has_records(session, Slot::Extra)) {
         account = single_text(read_field(session, Slot::Extra, "samAccountName"));
@@ -301,11 +300,12 @@ void GroupResolver::expand_members(Resolution& resolution) {
 // and true; false where the name is left to the directory.
 bool GroupResolver::follow_known(const std::string& base, const std::string& name,
                                  std::vector<const std::string*>& next) {
-    const EntryIndex::Answer group = entries_->lookup(name, LookupKind::Group);
+    const EntryIndex::Answers kept = entries_->lookup(name);
+    const EntryIndex::Answer& group = kept.group;
     if (!group.decided)
         return false;
     if (!group.entry)
-        return entries_->lookup(name, LookupKind::User).decided;
+        return kept.user.decided;
     if (group.entry->dn.empty() || batched_groups_.insert(base + '\n' + group.entry->dn).second)
         for (const std::string& member : group.entry->members)
             next.push_back(&member);
@@ -317,7 +317,8 @@ bool GroupResolver::follow_known(const std::string& base, const std::string& nam
 // entries. Once the read has met many names, it reads all groups and users instead.
 void GroupResolver::look_up_members_in_batches(const std::string& base, const std::string& group_dn,
                                                std::vector<const std::string*> level) {
-    if (!options_.batch_lookups || !entries_serve(base))
+    // Once all groups and users are kept, the few names they cannot answer are asked one by one.
+    if (!options_.batch_lookups || !entries_serve(base) || entries_->has_all_entries())
         return;
     // A group without a distinguished name is not remembered: its members are looked at again.
     if (!group_dn.empty() && !batched_groups_.insert(base + '\n' + group_dn).second)
@@ -356,15 +357,16 @@ void GroupResolver::look_up_members_in_batches(const std::string& base, const st
 
 // The rows of list whose text equals name exactly, ascending: through the index, or by walking
 // every row.
-std::vector<ResultList::Position> GroupResolver::rows_named(RowIndex& index, const ResultList& list,
-                                                            const std::string& name) const {
+std::span<const ResultList::Position> GroupResolver::rows_named(RowIndex& index,
+                                                                const ResultList& list,
+                                                                const std::string& name) {
     if (options_.row_index)
         return index.find(list, name);
-    std::vector<ResultList::Position> positions;
+    walked_rows_.clear();
     for (ResultList::Position position = 1; position <= list.count(); ++position)
         if (list.text(position) == name)
-            positions.push_back(position);
-    return positions;
+            walked_rows_.push_back(position);
+    return walked_rows_;
 }
 
 // How a row of one list is entered: the marker of a trustee named directly, the separator of

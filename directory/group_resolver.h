@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -34,20 +35,21 @@ struct ResolutionOptions {
     bool row_index = true;
     // Names per batch search.
     std::size_t batch_size = 64;
-    // Once a read has met this many names to look up, it reads all groups, and the users they
-    // reach, in a search each instead of by batches; 0 never does. A batch search of 64 names
-    // costs the directory about as much as a paged read of 250 entries (slapd, 100,000 users:
-    // 1.3 s of server time for 1,600 batches against 0.37 s for the 101,000 entries), so reading
-    // everything pays once a read needs a fair share of the directory. Against a private slapd
-    // (the benchmark's organisations) the two roads take the same time at about 2,000 names; at
-    // 1,000 names batches are a tenth faster, at 5,000 the whole read a quarter. 4,096 keeps
-    // small and middling folders on batches, where a whole read would also pull the parts of a
-    // large directory the folder does not reach.
-    std::size_t bulk_threshold = 4096;
-    // Such a read stops once it has brought this many entries per name the read needs, and the
-    // read goes on by batches: a folder that reaches a small part of a large directory does
-    // not pull all of it. At about 4 µs an entry against 12 µs a name by batches (the figures
-    // above), reading twice the entries needed still pays.
+    // Once a read has met this many names to look up, it reads all groups and users in a
+    // search each instead of by batches; 0 never does. A batch search of 64 names costs the
+    // directory about what a paged read of 250 entries does (slapd, 100,000 users: 1.3 s of
+    // server time for 1,600 batches against 0.37 s for all 101,000 entries), so reading
+    // everything pays once a read needs a fair share of the directory. Measured on the
+    // benchmark's organisations (whole runs of one read, medians of ten): at 10,000 users the
+    // read takes 0.66 of the batches' time switching at 2,000 names, and 0.93 of that switching
+    // at 1,000; at 100,000 users 1,024 and 4,096 do not differ. 2,000 keeps a folder of a thousand
+    // users (about 1,010 names) on batches, where the read stays within what it asks for.
+    std::size_t bulk_threshold = 2000;
+    // Such a read stops, and the read goes on by batches, once the groups' search has brought
+    // this many groups per name the read has met, or the users' search this many users per
+    // name the read and all groups' members name: a folder that reaches a small part of a large
+    // directory does not pull all of it. At about 4 µs an entry against 12 µs a name by batches
+    // (slapd, 100,000 users), reading twice the entries needed still pays.
     std::size_t bulk_entries_per_name = 2;
     // Keep the entries the directory told a read about for the next reads (a walk over a folder
     // tree looks each name up once); by default they are dropped when a read ends.
@@ -91,8 +93,8 @@ class GroupResolver {
                                     std::vector<const std::string*> level);
     bool follow_known(const std::string& base, const std::string& name,
                       std::vector<const std::string*>& next);
-    std::vector<ResultList::Position> rows_named(RowIndex& index, const ResultList& list,
-                                                 const std::string& name) const;
+    std::span<const ResultList::Position> rows_named(RowIndex& index, const ResultList& list,
+                                                     const std::string& name);
     struct RowKind;
     static const RowKind kUserRow;
     static const RowKind kGroupRow;
@@ -120,6 +122,7 @@ class GroupResolver {
     std::unordered_map<std::string, CategorySplit> category_splits_;
     std::unique_ptr<RowIndex> user_index_;
     std::unique_ptr<RowIndex> group_index_;
+    std::vector<ResultList::Position> walked_rows_;  // rows_named's answer without an index
 };
 
 }  // namespace permscope::directory

@@ -158,8 +158,9 @@ class LdapProvider : public DirectoryProvider {
         bool complete = false;
         try {
             const Query query = parse_query(text);
-            const LdapSearchRequest request =
+            LdapSearchRequest request =
                 search_request(query, SearchScope::Subtree, servers_->options());
+            request.page_size = servers_->options().streamed_page_size;
             const std::string uris = servers_->locate(query.host, query.base);
             const RecordMaker maker(query.attributes);
             const LdapServers::Handle handle = servers_->handle(uris);

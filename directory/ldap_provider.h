@@ -26,6 +26,10 @@ struct LdapProviderOptions {
     std::chrono::seconds search_time_limit{30};
     // Entries per page of a paged search.
     int page_size = 1000;
+    // Entries per page of a search whose records are handed over as they arrive (a read of all
+    // groups or users): fewer pages, fewer waits for the next one (a server with a smaller
+    // limit, such as Active Directory's 1,000, sends its own page size).
+    int streamed_page_size = 5000;
     // Keep each server's handle for the next connection. Off, closing a connection closes the
     // handles too, and every connection opens (and binds) its own.
     bool reuse_handles = true;

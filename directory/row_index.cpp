@@ -16,17 +16,22 @@ void RowIndex::follow(const ResultList& list) {
         return;
     while (indexed_ < list.count()) {
         ++indexed_;
-        positions_.try_emplace(list.text(indexed_)).first->push_back(indexed_);
+        Positions& positions = *positions_.try_emplace(list.text(indexed_)).first;
+        if (positions.first == 0) {
+            positions.first = indexed_;
+        } else {
+            if (positions.all.empty())
+                positions.all.push_back(positions.first);
+            positions.all.push_back(indexed_);
+        }
     }
     last_text_ = list.text(indexed_);
 }
 
-const std::vector<RowIndex::Position>& RowIndex::find(const ResultList& list,
-                                                      std::string_view name) {
-    static const std::vector<Position> none;
+std::span<const RowIndex::Position> RowIndex::find(const ResultList& list, std::string_view name) {
     follow(list);
-    const std::vector<Position>* found = positions_.find(name);
-    return found ? *found : none;
+    const Positions* found = positions_.find(name);
+    return found ? found->view() : std::span<const Position>();
 }
 
 }  // namespace permscope::directory

@@ -5,6 +5,7 @@
 // indexed afresh.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +21,22 @@ class RowIndex {
 
     // The positions, ascending, of every row of list whose text equals name exactly (with its
     // case, no trimming): the same rows a walk from the first to the last row would meet.
-    const std::vector<Position>& find(const ResultList& list, std::string_view name);
+    std::span<const Position> find(const ResultList& list, std::string_view name);
 
   private:
+    // Most texts have one row: its position is kept in place, the rest in a list.
+    struct Positions {
+        Position first = 0;
+        std::vector<Position> all;  // every position, once a second one came
+
+        std::span<const Position> view() const {
+            return all.empty() ? std::span<const Position>(&first, first ? 1 : 0) : all;
+        }
+    };
+
     void follow(const ResultList& list);
 
-    FlatStringMap<std::vector<Position>> positions_;
+    FlatStringMap<Positions> positions_;
     const ResultList* list_ = nullptr;
     std::uint64_t generation_ = 0;
     Position indexed_ = 0;   // rows 1..indexed_ are in the index

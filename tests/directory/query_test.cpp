@@ -153,8 +153,8 @@ TEST(EntryIndex, ANameIsAnsweredOnlyWhereItsOwnLookupWouldGiveTheSame) {
     // The same entry met twice (by its distinguished name) counts once.
     EXPECT_EQ(answered({{"x"}, {"x"}}, {"x"}, true, false), " x-");
     EntryIndex index;
-    index.add({"cn=a", "", "A", {"a"}, {}, false, true});
-    index.add({"cn=a", "", "A", {"a"}, {}, true, false});
+    index.add({"cn=a", "", "A", std::string("a"), {}, false, true});
+    index.add({"cn=a", "", "A", std::string("a"), {}, true, false});
     index.all_entries_added();
     EXPECT_EQ(index.lookup("a", LookupKind::Group).entry, index.by_dn("cn=a"));
     EXPECT_EQ(index.lookup("a", LookupKind::User).entry, index.by_dn("cn=a"));
