@@ -49,6 +49,7 @@ struct GroupResolver::Resolution {
     ResultList& users;
     ResultList& groups;
     std::string& created_entries;
+    const std::string base;
     std::vector<GroupFrame> frames;
     std::unordered_set<std::string> expanding;  // the keys of frames
 };
@@ -143,11 +144,14 @@ std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
                                        std::string& strUserGroup, std::string MemberFrom,
                                        std::string& strCreatedListEntries) {
     // The kept entries are those of one base; no member of theirs is being resolved here.
-    if (const std::string& base = current_base(); base != entries_base_) {
+    // The domain is read once per trustee: no window event, and so no change of the domain
+    // selector, runs while its members are resolved.
+    const std::string& base = current_base();
+    if (base != entries_base_) {
         entries_->clear();
         entries_base_ = base;
     }
-    Resolution resolution{users, groups, strCreatedListEntries, {}, {}};
+    Resolution resolution{users, groups, strCreatedListEntries, base, {}, {}};
     resolve(resolution, strUserGroup, MemberFrom, nullptr);
     expand_members(resolution);
     return strCreatedListEntries;
@@ -172,7 +176,7 @@ std::string GroupResolver::folder_read_finished() {
 // else by the directory in a session opened for the name.
 void GroupResolver::resolve(Resolution& resolution, std::string& name,
                             const std::string& head_group, const std::string* member_dn) {
-    const std::string& base = current_base();
+    const std::string& base = resolution.base;
     std::unique_ptr<QuerySession> session;
     const auto open_session = [&]() -> QuerySession& {
         if (!session)
@@ -259,7 +263,7 @@ std::optional<std::string> GroupResolver::account_name_of(const std::string& bas
     return account;
 }
 
-// The base name of the domain the window names now. Asked for every name; the base is built
+// The base name of the domain the window names now. Asked for every trustee; the base is built
 // again only when the domain changed.
 const std::string& GroupResolver::current_base() {
     std::string domain = domain_name_ ? domain_name_() : std::string();

@@ -27,9 +27,11 @@ struct LdapProviderOptions {
     // Entries per page of a paged search.
     int page_size = 1000;
     // Entries per page of a search whose records are handed over as they arrive (a read of all
-    // groups or users): fewer pages, fewer waits for the next one (a server with a smaller
-    // limit, such as Active Directory's 1,000, sends its own page size).
-    int streamed_page_size = 5000;
+    // groups or users). Between pages the server waits for the next request and the client for
+    // the next entry: 100,000 users from slapd come in 0.35 s as one page, 0.45 s in pages of
+    // 5,000 and 0.59 s in pages of 1,000. A server with a smaller limit (Active Directory's
+    // MaxPageSize, 1,000) sends pages of its own size; the records are not kept either way.
+    int streamed_page_size = 1000000;
     // Keep each server's handle for the next connection. Off, closing a connection closes the
     // handles too, and every connection opens (and binds) its own.
     bool reuse_handles = true;
