@@ -1,7 +1,7 @@
 #include "directory/bulk_read.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <utility>
 
 #include "directory/query_dialect.h"
 
@@ -10,14 +10,17 @@ namespace permscope::directory {
 namespace {
 
 // Every entry of the category into the index; false when the search failed, or brought more
-// than limit entries and was stopped.
+// entries than limit() allows (asked only when the count passes the last answer) and was
+// stopped.
+template <typename Limit>
 bool read_category(DirectoryProvider& provider, EntryIndex& index, std::string_view base,
-                   LookupKind kind, std::size_t limit) {
+                   LookupKind kind, const Limit& limit) {
     std::size_t count = 0;
+    std::size_t allowed = 0;
     return provider.execute_streamed(
         category_text(base, kind == LookupKind::Group ? "Group" : "User"),
         [&](StoredRecord record) {
-            if (++count > limit)
+            if (++count > allowed && count > (allowed = limit()))
                 return false;
             DirectoryEntry entry = entry_of_lookup_record(std::move(record));
             entry.group = kind == LookupKind::Group;
@@ -27,20 +30,19 @@ bool read_category(DirectoryProvider& provider, EntryIndex& index, std::string_v
         });
 }
 
-// How many distinct member values of all groups kept are no group: the users (and other
-// members) that group membership reaches at most.
+// How many member values of all groups kept are no group (a member of two groups counts twice):
+// at least as many as the users (and other members) group membership reaches.
 std::size_t members_of_groups(const EntryIndex& index) {
-    std::unordered_set<std::string_view> reached;
+    std::size_t members = 0;
     index.for_each([&](const DirectoryEntry& entry) {
         if (!entry.group)
             return;
         for (const std::string& member : entry.members) {
             const DirectoryEntry* kept = index.by_dn(member);
-            if (!kept || !kept->group)
-                reached.insert(member);
+            members += !kept || !kept->group;
         }
     });
-    return reached.size();
+    return members;
 }
 
 // Marks the plain account names that the directory matches with an account name outside the
@@ -81,11 +83,17 @@ bool mark_doubtful_accounts(DirectoryProvider& provider, EntryIndex& index, std:
 
 bool read_all_entries(DirectoryProvider& provider, EntryIndex& index, std::string_view base,
                       std::size_t names_needed, const BulkReadLimits& limits) {
-    const std::size_t needed = std::max(limits.min_names, names_needed);
-    if (!read_category(provider, index, base, LookupKind::Group, limits.entries_per_name * needed))
+    const std::size_t needed = std::max(limits.min_names, names_needed) * limits.entries_per_name;
+    if (!read_category(provider, index, base, LookupKind::Group, [&] { return needed; }))
         return false;
-    const std::size_t users = names_needed + members_of_groups(index);
-    if (!read_category(provider, index, base, LookupKind::User, limits.entries_per_name * users) ||
+    // The groups' members are counted only once the users pass what the read needs by itself.
+    bool counted = false;
+    const auto users_allowed = [&] {
+        if (std::exchange(counted, true))
+            return needed + members_of_groups(index) * limits.entries_per_name;
+        return needed;
+    };
+    if (!read_category(provider, index, base, LookupKind::User, users_allowed) ||
         !mark_doubtful_accounts(provider, index, base))
         return false;
     index.all_entries_added();
