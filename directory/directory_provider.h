@@ -107,8 +107,8 @@ class DirectoryProvider {
     // each_record one at a time instead of keeping the answer whole: for answers too large to
     // hold twice. each_record returns false to stop the search there. Returns true when the
     // search ran to its end; false when it failed (the records handed over so far stand) or was
-    // stopped. This one executes the text and walks the record set; a provider that can hands
-    // records over as they arrive.
+    // stopped. This one runs the text through execute_all and walks the record set; a provider
+    // that can hands records over as they arrive.
     using EachRecord = std::function<bool(StoredRecord record)>;
     virtual bool execute_streamed(const std::string& text, const EachRecord& each_record);
 };

@@ -131,20 +131,13 @@ void DirectoryProvider::execute_all(const std::vector<std::string>& texts,
 }
 
 bool DirectoryProvider::execute_streamed(const std::string& text, const EachRecord& each_record) {
-    std::unique_ptr<Connection> connection;
-    std::unique_ptr<Command> command;
     std::shared_ptr<StoredAnswer> answer;
-    try {
-        connection = CreateConnection("ADODB.Connection");
-        command = CreateCommand("ADODB.Command");
-        connection->Open("Provider=ADsDSOObject;");
-        command->SetActiveConnection(*connection);
-        command->SetCommandText(text);
-        if (std::unique_ptr<Recordset> set = command->Execute())
+    execute_all({text}, [&](std::size_t, std::unique_ptr<Recordset> set) {
+        try {
             answer = read_answer(*set);
-        connection->Close();
-    } catch (const DirectoryError&) {
-    }
+        } catch (const DirectoryError&) {
+        }
+    });
     if (!answer)
         return false;
     for (StoredRecord& record : answer->records)
