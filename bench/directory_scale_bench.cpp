@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -460,14 +461,22 @@ std::vector<int> sizes_up_to(int users) {
     return sizes;
 }
 
-// A directory of users users and the folder, kept until the process is ended.
+// A directory of users users and the folder, kept until SIGINT or SIGTERM; then both go.
 int serve(int users) {
     const Organisation organisation = make_organisation(users);
     const PrivateSlapd slapd(organisation.suffix, organisation.ldif);
     const std::string folder = make_folder();
+    // Blocked only now: slapd must not inherit the blocked signals.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
     std::printf("%s %s %s\n", slapd.uri().c_str(), slapd.suffix().c_str(), folder.c_str());
     std::fflush(stdout);
-    pause();
+    int signal = 0;
+    sigwait(&stop, &signal);
+    std::filesystem::remove(folder);
     return 0;
 }
 
