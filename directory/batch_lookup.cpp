@@ -196,4 +196,20 @@ void look_up_in_batches(DirectoryProvider& provider, EntryIndex& index, std::str
     ask_by_category(provider, index, base, by_category);
 }
 
+void look_up_unmatched_in_batches(DirectoryProvider& provider, EntryIndex& index,
+                                  std::string_view base, const std::vector<std::string>& names,
+                                  std::size_t batch_size) {
+    const std::vector<Names> batches = in_batches(names, batch_size);
+    std::vector<std::string> texts;
+    for (const Names& batch : batches)
+        texts.push_back(account_match_text(base, batch));
+    provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
+        try {
+            if (b < batches.size() && set && set->RecordCount() == 0)
+                index.no_match(batches[b]);
+        } catch (const DirectoryError&) {
+        }
+    });
+}
+
 }  // namespace permscope::directory

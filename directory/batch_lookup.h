@@ -42,4 +42,12 @@ void look_up_in_batches(DirectoryProvider& provider, EntryIndex& index, std::str
                         const std::vector<std::string>& names, std::size_t batch_size,
                         CategorySplit& split);
 
+// Asks, many names per search, whether any account name matches names outside the plain range,
+// and notes in index the names of every batch whose answer is empty: their group and user
+// lookups find nothing. A batch with records, or one that fails, decides nothing (which of its
+// names the records match cannot be told here); those names are asked on their own.
+void look_up_unmatched_in_batches(DirectoryProvider& provider, EntryIndex& index,
+                                  std::string_view base, const std::vector<std::string>& names,
+                                  std::size_t batch_size);
+
 }  // namespace permscope::directory

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "directory/member_name.h"
 
 namespace permscope::directory {
 
@@ -88,13 +89,21 @@ void EntryIndex::lookups_complete(const std::vector<std::string>& names, LookupK
     }
 }
 
+void EntryIndex::no_match(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        unmatched_.try_emplace(name);
+}
+
 void EntryIndex::mark_doubtful(std::string_view account) {
     by_account_.try_emplace(ascii_lower(account)).first->doubtful = true;
 }
 
 EntryIndex::Answers EntryIndex::lookup(std::string_view name) const {
-    if (!plain_name(name))
+    if (!plain_name(name)) {
+        if (unmatched_.find(name))
+            return {{true, nullptr}, {true, nullptr}};
         return {};
+    }
     const Carriers* carriers = by_account_.find(ascii_lower(name));
     if (carriers && carriers->doubtful)
         return {};
@@ -128,17 +137,29 @@ const DirectoryEntry* EntryIndex::by_dn(std::string_view dn) const {
     return by_dn_.find(entries_, dn);
 }
 
+namespace {
+
+// A distinguished name as the table keys it: with its escapes in one spelling.
+struct DnKey {
+    explicit DnKey(std::string_view dn) : uniform(uniform_dn(dn)), text(uniform ? *uniform : dn) {}
+    std::optional<std::string> uniform;
+    std::string_view text;
+};
+
+}  // namespace
+
 const DirectoryEntry* EntryIndex::DnTable::find(const std::deque<DirectoryEntry>& entries,
                                                 std::string_view dn) const {
     if (slots_.empty())
         return nullptr;
-    const std::uint64_t hash = std::hash<std::string_view>{}(dn);
+    const DnKey key(dn);
+    const std::uint64_t hash = std::hash<std::string_view>{}(key.text);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         const Slot& slot = slots_[at];
         if (slot.id == UINT32_MAX)
             return nullptr;
-        if (slot.hash == hash && entries[slot.id].dn == dn)
+        if (slot.hash == hash && DnKey(entries[slot.id].dn).text == key.text)
             return &entries[slot.id];
     }
 }
@@ -151,7 +172,7 @@ void EntryIndex::DnTable::add(const std::deque<DirectoryEntry>& entries, std::ui
             if (slot.id != UINT32_MAX)
                 place(slot);
     }
-    place({std::hash<std::string_view>{}(entries[id].dn), id});
+    place({std::hash<std::string_view>{}(DnKey(entries[id].dn).text), id});
     ++size_;
 }
 
@@ -177,6 +198,7 @@ void EntryIndex::clear() {
     by_dn_.clear();
     by_account_.clear();
     completed_.clear();
+    unmatched_.clear();
     all_entries_ = false;
 }
 

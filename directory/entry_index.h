@@ -16,6 +16,9 @@
 // - it is answered when no known entry carries the name in any case (then none matches), or when
 //   exactly one carries it exactly; a name that only a case variant carries, or several entries,
 //   is asked on its own.
+// A name outside the plain range is answered only where the directory said that no account name
+// matches it (Active Directory's members are mostly named by display names, "CN=Hans Müller",
+// that are no account name).
 
 #include <cstdint>
 #include <deque>
@@ -69,6 +72,9 @@ class EntryIndex {
     // A batch of lookups of kind for names came back complete: every entry that matches one of
     // them has been added.
     void lookups_complete(const std::vector<std::string>& names, LookupKind kind);
+    // No account name of any category matches one of names (the directory's word for names
+    // outside the plain range): their lookups find nothing.
+    void no_match(const std::vector<std::string>& names);
     // Every group and every user has been added.
     void all_entries_added() { all_entries_ = true; }
     bool has_all_entries() const { return all_entries_; }
@@ -137,6 +143,7 @@ class EntryIndex {
     DnTable by_dn_;
     FlatStringMap<Carriers> by_account_;  // case-folded account name -> entries
     FlatStringMap<Completed> completed_;  // exact name asked
+    FlatStringMap<bool> unmatched_;       // exact name that no account name matches
     bool all_entries_ = false;
 };
 

@@ -235,9 +235,9 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
     } else if (member_dn) {
         // Neither lookup knows the first component's value: the object the member names may
         // still have an account name of its own.
-        if (std::optional<std::string> account =
-                account_name_of(base, *member_dn, open_session())) {
-            session->close();
+        if (std::optional<std::string> account = account_name_of(base, *member_dn, open_session)) {
+            if (session)
+                session->close();
             resolve(resolution, *account, head_group, nullptr);
             return;
         }
@@ -247,14 +247,15 @@ void GroupResolver::resolve(Resolution& resolution, std::string& name,
 
 // The account name of the object a distinguished name names, when it is readable and has one:
 // from its kept entry, else read from the directory.
-std::optional<std::string> GroupResolver::account_name_of(const std::string& base,
-                                                          const std::string& dn,
-                                                          QuerySession& session) {
+std::optional<std::string> GroupResolver::account_name_of(
+    const std::string& base, const std::string& dn,
+    const std::function<QuerySession&()>& open_session) {
     std::optional<std::string> account;
     if (const DirectoryEntry* entry = entries_serve(base) ? entries_->by_dn(dn) : nullptr) {
         if (!entry->account_names().empty())
             account = entry->account_names().front();
-    } else if (session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base) &&
+    } else if (QuerySession& session = open_session();
+               session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base) &&
                has_records(session, Slot::Extra)) {
         account = single_text(read_field(session, Slot::Extra, "samAccountName"));
     }
@@ -318,30 +319,39 @@ bool GroupResolver::follow_known(const std::string& base, const std::string& nam
 
 // Looks up the members' names many per search, and so on for the members of the groups among
 // them, level by level, so that resolving the members one by one finds them among the kept
-// entries. Once the read has met many names, it reads all groups and users instead.
+// entries. Once the read has met many names, it reads all groups and users instead; after that
+// only the names outside the plain range are asked, for this group's own members (each group
+// asks for its own when it is expanded).
 void GroupResolver::look_up_members_in_batches(const std::string& base, const std::string& group_dn,
                                                std::vector<const std::string*> level) {
-    // Once all groups and users are kept, the few names they cannot answer are asked one by one.
-    if (!options_.batch_lookups || !entries_serve(base) || entries_->has_all_entries())
+    if (!options_.batch_lookups || !entries_serve(base))
         return;
     // A group without a distinguished name is not remembered: its members are looked at again.
     if (!group_dn.empty() && !batched_groups_.insert(base + '\n' + group_dn).second)
         return;
     FlatStringMap<bool> met;  // names already looked at in this call
     while (!level.empty()) {
-        std::vector<std::string> names;
+        const bool all_kept = entries_->has_all_entries();
+        std::vector<std::string> names, odd_names;
         std::vector<const std::string*> next;
         for (const std::string* dn : level) {
             std::string name = first_component_value(*dn);
-            if (!plain_name(name) || !met.try_emplace(name).second)
+            if (plain_name(name) && all_kept)
+                continue;  // answered by the entries, or (a case variant) asked on its own
+            if (!met.try_emplace(name).second)
                 continue;
-            if (!follow_known(base, name, next))
+            if (!plain_name(name)) {
+                if (!entries_->lookup(name).group.decided)
+                    odd_names.push_back(std::move(name));
+            } else if (!follow_known(base, name, next)) {
                 names.push_back(std::move(name));
+            }
         }
-        if (!bulk_tried_ && !entries_->has_all_entries() && options_.bulk_threshold > 0 &&
-            names_batched_ + names.size() >= options_.bulk_threshold) {
+        const std::size_t met_so_far = names_batched_ + names.size() + odd_names.size();
+        if (!bulk_tried_ && !all_kept && options_.bulk_threshold > 0 &&
+            met_so_far >= options_.bulk_threshold) {
             bulk_tried_ = true;
-            if (read_all_entries(provider_, *entries_, base, names_batched_ + names.size(),
+            if (read_all_entries(provider_, *entries_, base, met_so_far,
                                  {options_.bulk_threshold, options_.bulk_entries_per_name})) {
                 std::vector<std::string> left;
                 for (std::string& name : names)
@@ -352,7 +362,8 @@ void GroupResolver::look_up_members_in_batches(const std::string& base, const st
         }
         const auto split = category_splits_.try_emplace(base, CategorySplit::Untried).first;
         look_up_in_batches(provider_, *entries_, base, names, options_.batch_size, split->second);
-        names_batched_ += names.size();
+        look_up_unmatched_in_batches(provider_, *entries_, base, odd_names, options_.batch_size);
+        names_batched_ += names.size() + odd_names.size();
         for (const std::string& name : names)
             follow_known(base, name, next);
         level = std::move(next);

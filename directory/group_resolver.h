@@ -88,7 +88,7 @@ class GroupResolver {
     const std::string& current_base();
     bool entries_serve(const std::string& base) const;
     std::optional<std::string> account_name_of(const std::string& base, const std::string& dn,
-                                               QuerySession& session);
+                                               const std::function<QuerySession&()>& open_session);
     void look_up_members_in_batches(const std::string& base, const std::string& group_dn,
                                     std::vector<const std::string*> level);
     bool follow_known(const std::string& base, const std::string& name,

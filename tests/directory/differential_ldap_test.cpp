@@ -189,5 +189,18 @@ TEST(FastPath, ASmallGroupDoesNotPullTheDirectory) {
     EXPECT_LE(counted.records, 10u);
 }
 
+// Members named by a display name that is no account name ("CN=Müller\, Hans", account
+// hmueller), as Active Directory names them: once all groups and users are read, one search
+// shows that no account name matches those names, and their entries give the accounts.
+TEST(FastPath, MembersNamedByDisplayNamesNeedNoQueryOfTheirOwn) {
+    CountingProvider counted(permscope::testing::shared_organisation_provider());
+    GroupResolver resolver(
+        counted, [] { return std::string("example.test"); }, reading_everything(1000, false));
+    EXPECT_EQ(read(resolver, {"Kommagruppe"}),
+              (Texts{",1-Group,1-User,2-User", "Müller, Hans|Kommagruppe|Ändern",
+                     "Müller, Eva|Kommagruppe|Ändern", "Kommagruppe|is Head||Ändern"}));
+    EXPECT_EQ(counted.commands, 1u);  // the trustee's own lookup, before anything was read
+}
+
 }  // namespace
 }  // namespace permscope::directory

@@ -161,6 +161,11 @@ TEST(EntryIndex, ANameIsAnsweredOnlyWhereItsOwnLookupWouldGiveTheSame) {
     // The directory matches "a" with an account name outside the plain range ("a " or "ａ").
     index.mark_doubtful("A");
     EXPECT_FALSE(index.lookup("a", LookupKind::User).decided);
+    // Names outside the plain range: answered only where the directory matched no account name.
+    index.no_match({"Hans Müller"});
+    EXPECT_TRUE(index.lookup("Hans Müller", LookupKind::Group).decided);
+    EXPECT_EQ(index.lookup("Hans Müller", LookupKind::User).entry, nullptr);
+    EXPECT_FALSE(index.lookup("Eva Müller", LookupKind::User).decided);
 }
 
 }  // namespace
