@@ -4,7 +4,8 @@
 // a read has met many names (see the resolver's bulk_threshold). A directory far larger than what
 // its groups reach is not pulled whole: the groups' search stops once it has brought a few times
 // more groups than the read needs names, the users' search once it has brought a few times more
-// users than the read and all groups' members together name; the read then goes on by batches.
+// users than the read and all groups' members together name; the read then goes on by batches
+// (and the resolver tries again once the read has met twice as many names).
 
 #include <cstddef>
 #include <string>

@@ -1,5 +1,6 @@
 #include "directory/group_resolver.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <unordered_set>
 #include <utility>
@@ -164,7 +165,7 @@ std::string GroupResolver::folder_read_finished() {
     }
     batched_groups_.clear();
     names_batched_ = 0;
-    bulk_tried_ = false;
+    next_bulk_read_ = 0;
     std::string problem = provider_.read_problem();
     provider_.forget_unreachable_servers();
     return problem;
@@ -348,9 +349,11 @@ void GroupResolver::look_up_members_in_batches(const std::string& base, const st
             }
         }
         const std::size_t met_so_far = names_batched_ + names.size() + odd_names.size();
-        if (!bulk_tried_ && !all_kept && options_.bulk_threshold > 0 &&
-            met_so_far >= options_.bulk_threshold) {
-            bulk_tried_ = true;
+        if (!all_kept && options_.bulk_threshold > 0 &&
+            met_so_far >= std::max(options_.bulk_threshold, next_bulk_read_)) {
+            // A read that stopped (the directory held more than this read needed so far) is
+            // tried again once the read has met twice as many names.
+            next_bulk_read_ = 2 * met_so_far;
             if (read_all_entries(provider_, *entries_, base, met_so_far,
                                  {options_.bulk_threshold, options_.bulk_entries_per_name})) {
                 std::vector<std::string> left;
