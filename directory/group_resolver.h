@@ -18,7 +18,6 @@ namespace permscope::directory {
 class AnswerStore;
 enum class CategorySplit;
 class DirectoryProvider;
-struct DirectoryEntry;
 class EntryIndex;
 class QuerySession;
 class RowIndex;
@@ -77,9 +76,9 @@ class GroupResolver {
     std::string Group_check(ResultList& users, ResultList& groups, std::string& strUserGroup,
                             std::string MemberFrom, std::string& strCreatedListEntries);
 
-    // Called after each folder read: the kept answers are dropped, and unreachable servers may be
-    // tried again at the next read. Returns what kept the read from the directory, as a message
-    // for the user; empty when nothing did.
+    // Called after each folder read: the kept answers are dropped (unless the options keep them
+    // across reads), and unreachable servers may be tried again at the next read. Returns what kept
+    // the read from the directory, as a message for the user; empty when nothing did.
     std::string folder_read_finished();
 
   private:
