@@ -7,6 +7,10 @@
 //             management layer and the GroupResolver over libldap, with its default options;
 //   floor     one paged search that dumps every user and group with the attributes the read uses
 //             (the read and the floor: best of five runs each, taken in turn);
+//   startup   what a user waits for: the program's own start-up (the window and its services, as
+//             its main builds them, offscreen) in a new process, from before the process starts
+//             until the window's users list holds every row of the first read of the folder
+//             (best of three), with the process's peak memory;
 //   baseline  the same read one name at a time: no batches, no kept answers, a new connection per
 //             resolution, a walk over all rows per name. Run at each size up to the largest whose
 //             estimate stays within five minutes, and stopped at five minutes.
@@ -15,9 +19,15 @@
 //
 //   directory_scale_bench [--users N] [--no-baseline] [--batch-size N]
 //
-// --users: the largest size (default 100000); the sizes 1000, 5000, 20000 … below it run first.
-// --no-baseline: only the read and the floor. --batch-size: names per batch search of the read
-// (the resolver's default otherwise), for tuning.
+//   directory_scale_bench --serve N            (keeps a directory of N users running; prints its
+//                                               URI, base and a folder; for profilers)
+//   directory_scale_bench --read-once URI FOLDER [BULK_THRESHOLD]
+//                                              (one read against it; prints seconds and rows)
+//
+// --users: the largest size (default 100000); the sizes 1000, 10000 … below it run first.
+// --no-baseline: only the read and the floor. --batch-size, --bulk-threshold: names per batch
+// search of the read, names met before it reads all groups and users (the resolver's defaults
+// otherwise), for tuning.
 
 #include <poll.h>
 #include <sys/resource.h>
@@ -27,6 +37,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +57,7 @@
 #include "platform/linux_management.h"
 #include "rights/folder_read.h"
 #include "testbed/private_slapd.h"
+#include "window_start.h"
 
 namespace {
 
@@ -58,8 +70,10 @@ namespace directory = permscope::directory;
 
 constexpr const char* kDomain = permscope::bench::kDomain;
 constexpr double kBaselineLimit = 300.0;  // seconds
-// Names per batch search of the read; 0 keeps the resolver's default.
+// Names per batch search of the read, and names met before it reads all groups and users; 0
+// keeps the resolver's defaults.
 std::size_t batch_size = 0;
+std::size_t bulk_threshold = 0;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -196,6 +210,8 @@ Measurement folder_read(const std::string& uri, const std::string& folder, bool 
     directory::ResolutionOptions options;
     if (batch_size > 0)
         options.batch_size = batch_size;
+    if (bulk_threshold > 0)
+        options.bulk_threshold = bulk_threshold;
     if (!fast) {
         provider_options.reuse_handles = false;
         options = directory::ResolutionOptions::one_name_at_a_time();
@@ -247,7 +263,22 @@ Measurement floor_dump(const std::string& uri, const std::string& suffix) {
 struct SizeResult {
     int users = 0;
     std::optional<Measurement> read, floor, baseline;
+    std::optional<permscope::bench::WindowStart> startup;
 };
+
+// The fastest of three starts of the program on the folder.
+std::optional<permscope::bench::WindowStart> best_window_start(const std::string& uri,
+                                                               const std::string& suffix,
+                                                               const std::string& folder,
+                                                               long long user_rows) {
+    std::optional<permscope::bench::WindowStart> best;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = permscope::bench::time_window_start(uri, suffix, folder, user_rows, 120);
+        if (start && (!best || start->seconds < best->seconds))
+            best = start;
+    }
+    return best;
+}
 
 std::optional<double> baseline_estimate(const std::vector<SizeResult>& done, int users) {
     std::vector<const SizeResult*> measured;
@@ -300,6 +331,13 @@ SizeResult measure_size(int users, const std::string& folder, const std::vector<
             "group rows=%lld  peak=%ld MB\n",
             result.read->seconds, result.read->cpu_seconds, result.read->server_seconds,
             result.read->user_rows, result.read->group_rows, result.read->peak_kb / 1024);
+    if (result.read)
+        result.startup = best_window_start(uri, suffix, folder, result.read->user_rows);
+    if (result.startup)
+        std::printf("  startup   %8.3f s  program start to the users list full  peak=%ld MB\n",
+                    result.startup->seconds, result.startup->peak_kb / 1024);
+    else
+        std::printf("  startup   failed: the window did not show the read's user rows\n");
     if (!run_baseline) {
         std::printf("  baseline  not run\n");
     } else if (const std::optional<double> estimate = baseline_estimate(done, users);
@@ -320,6 +358,8 @@ SizeResult measure_size(int users, const std::string& folder, const std::vector<
     }
     if (result.read && result.floor)
         std::printf("  read/floor    = %.2f\n", result.read->seconds / result.floor->seconds);
+    if (result.startup && result.floor)
+        std::printf("  startup/floor = %.2f\n", result.startup->seconds / result.floor->seconds);
     if (result.read && result.baseline)
         std::printf("  baseline/read = %.1f\n", result.baseline->seconds / result.read->seconds);
     std::fflush(stdout);
@@ -328,27 +368,62 @@ SizeResult measure_size(int users, const std::string& folder, const std::vector<
 
 std::vector<int> sizes_up_to(int users) {
     std::vector<int> sizes;
-    for (const int size : {1000, 5000, 20000, 100000})
+    for (const int size : {1000, 10000, 100000})
         if (size < users)
             sizes.push_back(size);
     sizes.push_back(users);
     return sizes;
 }
 
+// A directory of users users and the folder, kept until SIGINT or SIGTERM; then both go.
+int serve(int users) {
+    const Organisation organisation = make_organisation(users);
+    const PrivateSlapd slapd(organisation.suffix, organisation.ldif);
+    const std::string folder = make_folder();
+    // Blocked only now: slapd must not inherit the blocked signals.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    std::printf("%s %s %s\n", slapd.uri().c_str(), slapd.suffix().c_str(), folder.c_str());
+    std::fflush(stdout);
+    int signal = 0;
+    sigwait(&stop, &signal);
+    std::filesystem::remove(folder);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], permscope::bench::kWindowStartArgument) == 0)
+        return permscope::bench::window_start_main(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], "--serve") == 0)
+        return serve(std::atoi(argv[2]));
+    if (argc > 4 && std::strcmp(argv[1], "--read-once") == 0)
+        bulk_threshold = static_cast<std::size_t>(std::atoll(argv[4]));
+    if (argc > 3 && std::strcmp(argv[1], "--read-once") == 0) {
+        const Measurement m = folder_read(argv[2], argv[3], true);
+        std::printf("%.3f %lld\n", m.seconds, m.user_rows);
+        return 0;
+    }
     int users = 100000;
     bool baseline_possible = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--users") == 0 && i + 1 < argc) {
             users = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--bulk-threshold") == 0 && i + 1 < argc) {
+            bulk_threshold = static_cast<std::size_t>(std::atoll(argv[++i]));
         } else if (std::strcmp(argv[i], "--batch-size") == 0 && i + 1 < argc) {
             batch_size = static_cast<std::size_t>(std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--no-baseline") == 0) {
             baseline_possible = false;
         } else {
-            std::fprintf(stderr, "usage: %s [--users N] [--no-baseline]\n", argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--users N] [--no-baseline] [--batch-size N] [--bulk-threshold N]\n",
+                argv[0]);
             return 2;
         }
     }
@@ -371,8 +446,8 @@ int main(int argc, char* argv[]) {
         for (const SizeResult& r : done)
             if (r.read && r.baseline)
                 both = &r;
-        if (!largest.read || !largest.floor) {
-            std::printf("the read or the floor failed at %d users\n", largest.users);
+        if (!largest.read || !largest.floor || !largest.startup) {
+            std::printf("the read, the floor or the start-up failed at %d users\n", largest.users);
             return 1;
         }
         std::printf("peak memory of the read at %d users: %ld MB\n", largest.users,
@@ -381,10 +456,14 @@ int main(int argc, char* argv[]) {
             std::printf("literal = baseline at %d users (the largest size both finished)\n",
                         both->users);
         std::printf(
-            "read=%.3f floor=%.3f literal=%s ratio_floor=%.2f speedup=%s\n", largest.read->seconds,
-            largest.floor->seconds, both ? std::to_string(both->baseline->seconds).c_str() : "none",
+            "read=%.3f floor=%.3f literal=%s ratio_floor=%.2f speedup=%s startup_to_rows=%.3f "
+            "ratio_black_box=%.2f peak_mb=%ld\n",
+            largest.read->seconds, largest.floor->seconds,
+            both ? std::to_string(both->baseline->seconds).c_str() : "none",
             largest.read->seconds / largest.floor->seconds,
-            both ? std::to_string(both->baseline->seconds / both->read->seconds).c_str() : "none");
+            both ? std::to_string(both->baseline->seconds / both->read->seconds).c_str() : "none",
+            largest.startup->seconds, largest.startup->seconds / largest.floor->seconds,
+            largest.startup->peak_kb / 1024);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "directory_scale_bench: %s\n", error.what());
         return 1;

@@ -1,8 +1,11 @@
 #pragma once
-// The answers a folder read has had from the directory, kept until the read ends: a name that
-// several groups share, or that several access entries reach, costs one search and not one per
-// meeting. An answer is stored whole (every record with every field its query selected), so a
-// record set read back from the store is indistinguishable from the one the directory gave.
+// The answers to the queries a folder read ran one at a time (reads of single objects,
+// primary-group members, the lookups of names the kept entries cannot answer), kept until the
+// read ends: a name that several groups share, or that several access entries reach, costs one
+// search and not one per meeting. The group and user lookups of most names are answered from the
+// kept entries instead (entry_index.h). An answer is stored whole (every record with every field
+// its query selected), so a record set read back from the store is indistinguishable from the one
+// the directory gave.
 
 #include <array>
 #include <cstdint>
@@ -16,12 +19,6 @@
 #include "directory/directory_provider.h"
 
 namespace permscope::directory {
-
-struct StoredRecord {
-    std::string dn;
-    std::string sid;
-    std::vector<FieldValue> fields;  // one per selected field, in the order of the SELECT list
-};
 
 struct StoredAnswer {
     std::vector<std::string> selected;  // the query's field names as written

@@ -1,37 +1,17 @@
 #include "directory/batch_lookup.h"
 
-#include "common/text.h"
-
 #include <algorithm>
-#include <optional>
 #include <span>
 
+#include "common/text.h"
+#include "directory/answer_store.h"
 #include "directory/query_dialect.h"
-#include "directory/query_session.h"
 
 namespace permscope::directory {
 
 namespace {
 
-constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
-
-// The place of the account name among an answer's fields; kNoField when it was not selected.
-std::size_t account_field(const StoredAnswer& answer) {
-    for (std::size_t i = 0; i < answer.selected.size(); ++i)
-        if (equals_ignoring_case(answer.selected[i], "samAccountName"))
-            return i;
-    return kNoField;
-}
-
-// Orders (folded account name, record) pairs by the name alone.
-struct ByName {
-    bool operator()(const std::pair<std::string, std::size_t>& a, const std::string& b) const {
-        return a.first < b;
-    }
-    bool operator()(const std::string& a, const std::pair<std::string, std::size_t>& b) const {
-        return a < b.first;
-    }
-};
+using Names = std::vector<std::string>;
 
 // The texts of a field: one, several, or none when it holds no text.
 std::span<const std::string> texts_of(const FieldValue& value) {
@@ -40,26 +20,6 @@ std::span<const std::string> texts_of(const FieldValue& value) {
     if (const auto* texts = std::get_if<std::vector<std::string>>(&value))
         return *texts;
     return {};
-}
-
-enum class LookupKind { Group, User };
-using Names = std::vector<std::string>;
-
-void assign_single_lookup_text(std::string& text, std::string_view base, LookupKind kind,
-                               std::string_view name) {
-    if (kind == LookupKind::Group)
-        assign_group_lookup_text(text, base, name);
-    else
-        assign_user_lookup_text(text, base, name);
-}
-
-void add_group(const StoredRecord& record, FoundGroups& found) {
-    found.dns.push_back(record.dn);
-    const FieldValue& value = record.fields[2];  // "Member"
-    if (const auto* texts = std::get_if<std::vector<std::string>>(&value))
-        found.member_values.insert(found.member_values.end(), texts->begin(), texts->end());
-    else if (const auto* text = std::get_if<std::string>(&value))
-        found.member_values.push_back(*text);
 }
 
 // The answer of a batch, or nothing when it cannot be read.
@@ -71,56 +31,45 @@ std::shared_ptr<StoredAnswer> read_batch_answer(Recordset& set) {
     }
 }
 
-// Keeps what the answer of a batch of one kind decides for its names; adds the member values of
-// the groups it found. The records go into one answer in the order of the names they answer, so
-// that each name's answer is a run of it; a record that answers several names is in each run.
-void keep_decided(AnswerStore& answers, std::string_view base, LookupKind kind, const Names& names,
-                  StoredAnswer& answer, FoundGroups& found) {
-    const std::vector<Attribution> attributed = attribute_batch_answer(answer, names);
-    std::vector<int> uses(answer.records.size(), 0);
-    for (const Attribution& a : attributed)
-        if (a.record)
-            ++uses[*a.record];
-    auto runs = std::make_shared<StoredAnswer>();
-    runs->selected = answer.selected;
-    std::vector<std::size_t> starts(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        starts[i] = runs->records.size();
-        if (!attributed[i].record)
-            continue;
-        StoredRecord& stored = answer.records[*attributed[i].record];
-        if (kind == LookupKind::Group)
-            add_group(stored, found);
-        if (--uses[*attributed[i].record] == 0)
-            runs->records.push_back(std::move(stored));
-        else
-            runs->records.push_back(stored);
-    }
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (!attributed[i].decided)
-            continue;
-        assign_single_lookup_text(text, base, kind, names[i]);
-        answers.keep(text, SearchScope::Subtree,
-                     AnswerPart{runs, starts[i], attributed[i].record ? 1u : 0u});
-    }
-}
-
-// Splits the answer of an account batch into the records of the group and of the user lookups;
-// false when a record's category leaves that unknown.
-bool split_by_category(StoredAnswer& accounts, StoredAnswer& groups, StoredAnswer& users) {
-    groups.selected = users.selected = {"Name", "samAccountName", "Member"};
-    for (StoredRecord& record : accounts.records) {
-        const CategoryMatch match = category_match(record.fields[3]);
-        if (!match.known)
+// True when every record carries account names (the second field), all of them plain.
+bool plain_accounts_only(const StoredAnswer& answer) {
+    for (const StoredRecord& record : answer.records) {
+        const std::span<const std::string> accounts =
+            record.fields.size() > 1 ? texts_of(record.fields[1]) : std::span<const std::string>();
+        if (accounts.empty())
             return false;
-        record.fields.pop_back();
-        if (match.group)
-            groups.records.push_back(match.user ? record : std::move(record));
-        if (match.user)
-            users.records.push_back(std::move(record));
+        for (const std::string& account : accounts)
+            if (!plain_name(account))
+                return false;
     }
     return true;
+}
+
+// The group and user marks of each record of an account batch, by the category it carries
+// (its fourth field); nothing when a record's category leaves that unknown.
+std::optional<std::vector<CategoryMatch>> categories_of(const StoredAnswer& accounts) {
+    std::vector<CategoryMatch> matches;
+    for (const StoredRecord& record : accounts.records) {
+        const CategoryMatch match =
+            category_match(record.fields.size() > 3 ? record.fields[3] : FieldValue());
+        if (!match.known)
+            return std::nullopt;
+        matches.push_back(match);
+    }
+    return matches;
+}
+
+// Keeps the records of an answer that the marks place among the lookups' answers.
+void keep_entries(EntryIndex& index, StoredAnswer& answer,
+                  const std::vector<CategoryMatch>& marks) {
+    for (std::size_t r = 0; r < answer.records.size(); ++r) {
+        if (!marks[r].group && !marks[r].user)
+            continue;
+        DirectoryEntry entry = entry_of_lookup_record(std::move(answer.records[r]));
+        entry.group = marks[r].group;
+        entry.user = marks[r].user;
+        index.add(std::move(entry));
+    }
 }
 
 // What became of an account batch: its answer split by category (Split), or kept with no record
@@ -128,9 +77,8 @@ bool split_by_category(StoredAnswer& accounts, StoredAnswer& groups, StoredAnswe
 enum class Outcome { Split, Empty, Unsplit, Failed };
 
 // Asks for the accounts of each batch in one search and keeps what the answers decide.
-std::vector<Outcome> ask_accounts(DirectoryProvider& provider, AnswerStore& answers,
-                                  std::string_view base, const std::vector<const Names*>& batches,
-                                  FoundGroups& found) {
+std::vector<Outcome> ask_accounts(DirectoryProvider& provider, EntryIndex& index,
+                                  std::string_view base, const std::vector<const Names*>& batches) {
     std::vector<std::string> texts;
     for (const Names* names : batches)
         texts.push_back(batch_account_lookup_text(base, *names));
@@ -139,23 +87,26 @@ std::vector<Outcome> ask_accounts(DirectoryProvider& provider, AnswerStore& answ
         if (b >= batches.size() || !set)
             return;
         const std::shared_ptr<StoredAnswer> answer = read_batch_answer(*set);
-        StoredAnswer groups, users;
-        if (!answer) {
+        if (!answer)
             return;
-        } else if (!split_by_category(*answer, groups, users)) {
+        const std::optional<std::vector<CategoryMatch>> marks = categories_of(*answer);
+        if (!marks) {
             outcomes[b] = Outcome::Unsplit;
             return;
         }
         outcomes[b] = answer->records.empty() ? Outcome::Empty : Outcome::Split;
-        keep_decided(answers, base, LookupKind::Group, *batches[b], groups, found);
-        keep_decided(answers, base, LookupKind::User, *batches[b], users, found);
+        if (!plain_accounts_only(*answer))
+            return;
+        keep_entries(index, *answer, *marks);
+        index.lookups_complete(*batches[b], LookupKind::Group);
+        index.lookups_complete(*batches[b], LookupKind::User);
     });
     return outcomes;
 }
 
 // Asks for the groups and for the users of each batch in a search each.
-void ask_by_category(DirectoryProvider& provider, AnswerStore& answers, std::string_view base,
-                     const std::vector<const Names*>& batches, FoundGroups& found) {
+void ask_by_category(DirectoryProvider& provider, EntryIndex& index, std::string_view base,
+                     const std::vector<const Names*>& batches) {
     std::vector<std::string> texts;
     std::vector<std::pair<LookupKind, const Names*>> searches;
     for (const Names* names : batches) {
@@ -168,8 +119,15 @@ void ask_by_category(DirectoryProvider& provider, AnswerStore& answers, std::str
     provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
         if (b >= searches.size() || !set)
             return;
-        if (const auto answer = read_batch_answer(*set))
-            keep_decided(answers, base, searches[b].first, *searches[b].second, *answer, found);
+        const std::shared_ptr<StoredAnswer> answer = read_batch_answer(*set);
+        if (!answer || !plain_accounts_only(*answer))
+            return;
+        const LookupKind kind = searches[b].first;
+        const std::vector<CategoryMatch> marks(
+            answer->records.size(),
+            CategoryMatch{true, kind == LookupKind::Group, kind == LookupKind::User});
+        keep_entries(index, *answer, marks);
+        index.lookups_complete(*searches[b].second, kind);
     });
 }
 
@@ -185,59 +143,13 @@ std::vector<Names> in_batches(const Names& names, std::size_t batch_size) {
 
 }  // namespace
 
-bool batchable_name(std::string_view name) {
-    if (name.empty())
-        return false;
-    for (const char c : name)
-        if (c <= ' ' || c > '~')
-            return false;
-    return true;
-}
-
-std::vector<Attribution> attribute_batch_answer(const StoredAnswer& answer,
-                                                const std::vector<std::string>& names) {
-    std::vector<Attribution> attributed(names.size());
-    const std::size_t field = account_field(answer);
-    // Every account name the answer carries, case folded, with its record.
-    std::vector<std::pair<std::string, std::size_t>> carried;
-    for (std::size_t r = 0; r < answer.records.size(); ++r) {
-        const std::span<const std::string> accounts =
-            field == kNoField ? std::span<const std::string>()
-                              : texts_of(answer.records[r].fields[field]);
-        if (accounts.empty())
-            return attributed;
-        for (const std::string& account : accounts) {
-            if (!batchable_name(account))
-                return attributed;
-            carried.emplace_back(ascii_lower(account), r);
-        }
-    }
-    std::sort(carried.begin(), carried.end());
-    carried.erase(std::unique(carried.begin(), carried.end()), carried.end());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string folded = ascii_lower(names[i]);
-        const auto [first, last] =
-            std::equal_range(carried.begin(), carried.end(), folded, ByName{});
-        if (first == last) {
-            attributed[i].decided = true;
-            continue;
-        }
-        if (last - first != 1)
-            continue;
-        for (const std::string& account : texts_of(answer.records[first->second].fields[field]))
-            if (account == names[i])
-                attributed[i] = {true, first->second};
-    }
-    return attributed;
-}
-
 CategoryMatch category_match(const FieldValue& category) {
     const std::span<const std::string> values = texts_of(category);
     if (values.empty())
         return {};
     CategoryMatch match;
     for (const std::string& value : values) {
-        if (!batchable_name(value) || value.find('=') != std::string::npos)
+        if (!plain_name(value) || value.find('=') != std::string::npos)
             return {};
         const bool group = value == "Group", user = value == "User";
         if ((!group && equals_ignoring_case(value, "Group")) ||
@@ -250,17 +162,16 @@ CategoryMatch category_match(const FieldValue& category) {
     return match;
 }
 
-FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
-                               std::string_view base, const std::vector<std::string>& names,
-                               std::size_t batch_size, CategorySplit& split) {
+void look_up_in_batches(DirectoryProvider& provider, EntryIndex& index, std::string_view base,
+                        const std::vector<std::string>& names, std::size_t batch_size,
+                        CategorySplit& split) {
     const std::vector<Names> batches = in_batches(names, batch_size);
-    FoundGroups found;
     std::vector<const Names*> by_category;
     std::size_t next = 0;
     // Until an answer with records shows a directory's categories, batches are asked one at a
     // time.
     for (; split == CategorySplit::Untried && next < batches.size(); ++next) {
-        const Outcome outcome = ask_accounts(provider, answers, base, {&batches[next]}, found)[0];
+        const Outcome outcome = ask_accounts(provider, index, base, {&batches[next]})[0];
         if (outcome == Outcome::Split)
             split = CategorySplit::Here;
         if (outcome == Outcome::Unsplit) {
@@ -272,7 +183,7 @@ FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers
     for (; next < batches.size(); ++next)
         rest.push_back(&batches[next]);
     if (split == CategorySplit::Here) {
-        const std::vector<Outcome> outcomes = ask_accounts(provider, answers, base, rest, found);
+        const std::vector<Outcome> outcomes = ask_accounts(provider, index, base, rest);
         for (std::size_t b = 0; b < rest.size(); ++b) {
             if (outcomes[b] == Outcome::Unsplit) {
                 by_category.push_back(rest[b]);
@@ -282,8 +193,23 @@ FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers
     } else {
         by_category.insert(by_category.end(), rest.begin(), rest.end());
     }
-    ask_by_category(provider, answers, base, by_category, found);
-    return found;
+    ask_by_category(provider, index, base, by_category);
+}
+
+void look_up_unmatched_in_batches(DirectoryProvider& provider, EntryIndex& index,
+                                  std::string_view base, const std::vector<std::string>& names,
+                                  std::size_t batch_size) {
+    const std::vector<Names> batches = in_batches(names, batch_size);
+    std::vector<std::string> texts;
+    for (const Names& batch : batches)
+        texts.push_back(account_match_text(base, batch));
+    provider.execute_all(texts, [&](std::size_t b, std::unique_ptr<Recordset> set) {
+        try {
+            if (b < batches.size() && set && set->RecordCount() == 0)
+                index.no_match(batches[b]);
+        } catch (const DirectoryError&) {
+        }
+    });
 }
 
 }  // namespace permscope::directory

@@ -1,32 +1,20 @@
 #pragma once
-// Group and user lookups of many names per search. The directory matches account names with
-// caseIgnoreMatch (case folded, runs of blanks insignificant); a batch answer is handed to a name
-// only where that gives the same records as the name's own lookup would, and otherwise the name
-// is left to its own lookup:
-// - only names of printable ASCII without blanks go into a batch;
-// - an answer holding an account name outside that range decides nothing (it might match a name
-//   under folding rules this side cannot repeat);
-// - a name gets the batch's answer when exactly one record carries it exactly, or when no record
-//   carries it in any case (then no entry matches it: a matching one would be in the answer);
-//   a name that only a case variant carries, or several records, is asked on its own.
-// A batch asks for the names' accounts of any category once, and tells the group lookups'
-// records from the user lookups' by the category each record carries, where that category
-// decides it beyond doubt (see category_match); a batch where one does not is asked again as one
-// group and one user search.
+// Group and user lookups of many names per search, their answers kept in the read's entry index
+// (see entry_index.h for when the index answers a name's lookups in their place). A batch asks
+// for the names' accounts of any category once, and tells the group lookups' records from the
+// user lookups' by the category each record carries, where that category decides it beyond doubt
+// (see category_match); a batch where one does not is asked again as one group and one user
+// search.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "directory/answer_store.h"
 #include "directory/directory_provider.h"
+#include "directory/entry_index.h"
 
 namespace permscope::directory {
-
-// True for a non-empty name of printable ASCII characters without blanks.
-bool batchable_name(std::string_view name);
 
 // Which of a record's lookups its category value answers: the group lookup's (objectCategory
 // 'Group'), the user lookup's ('User'). Known only for a value of printable ASCII without blanks
@@ -45,27 +33,21 @@ CategoryMatch category_match(const FieldValue& category);
 // answer with records; a batch whose categories cannot be told apart here ends it.
 enum class CategorySplit { Untried, Here, ByDirectory };
 
-// Runs the group and the user lookups of names (all batchable) in batches, all sent to the
-// directory before the first answer is read, and keeps every answer a batch decides under the
-// name's own lookup text. Returns the groups the batches found, so that their members can be
-// looked up next. A batch that fails decides nothing. split is what is known of the directory
-// at base, and is updated.
-struct FoundGroups {
-    std::vector<std::string> dns;
-    std::vector<std::string> member_values;  // of all of them, in order
-};
-FoundGroups look_up_in_batches(DirectoryProvider& provider, AnswerStore& answers,
-                               std::string_view base, const std::vector<std::string>& names,
-                               std::size_t batch_size, CategorySplit& split);
+// Runs the group and the user lookups of names (all plain) in batches, all sent to the directory
+// before the first answer is read, and keeps the entries of every answer in index, with the
+// names whose lookups came back complete. A batch that fails, or whose answer holds an account
+// name outside the plain range (it may match a name under folding rules this side cannot
+// repeat), completes nothing. split is what is known of the directory at base, and is updated.
+void look_up_in_batches(DirectoryProvider& provider, EntryIndex& index, std::string_view base,
+                        const std::vector<std::string>& names, std::size_t batch_size,
+                        CategorySplit& split);
 
-// The part of look_up_in_batches that needs no directory: hands the records of one batch answer
-// to the names asked. Returns, per name, the record that answers it (at most one does), or that
-// the answer does not decide it.
-struct Attribution {
-    bool decided = false;
-    std::optional<std::size_t> record;  // index into the answer's records
-};
-std::vector<Attribution> attribute_batch_answer(const StoredAnswer& answer,
-                                                const std::vector<std::string>& names);
+// Asks, many names per search, whether any account name matches names outside the plain range,
+// and notes in index the names of every batch whose answer is empty: their group and user
+// lookups find nothing. A batch with records, or one that fails, decides nothing (which of its
+// names the records match cannot be told here); those names are asked on their own.
+void look_up_unmatched_in_batches(DirectoryProvider& provider, EntryIndex& index,
+                                  std::string_view base, const std::vector<std::string>& names,
+                                  std::size_t batch_size);
 
 }  // namespace permscope::directory

@@ -26,6 +26,14 @@ class DirectoryError : public std::runtime_error {
 // the directory's order. Binary values (objectSid) are carried as texts of raw bytes.
 using FieldValue = std::variant<std::monostate, std::string, std::vector<std::string>>;
 
+// One record of an answer: its object's distinguished name and binary objectSid (empty for an
+// object without one), and its fields in the order of the query's SELECT list.
+struct StoredRecord {
+    std::string dn;
+    std::string sid;
+    std::vector<FieldValue> fields;
+};
+
 // How far below the FROM object a query looks. Subtree is the dialect's default.
 enum class SearchScope { Base, Subtree };
 
@@ -94,6 +102,15 @@ class DirectoryProvider {
     // directory works on the next while answered reads the last.
     using Answered = std::function<void(std::size_t index, std::unique_ptr<Recordset> set)>;
     virtual void execute_all(const std::vector<std::string>& texts, const Answered& answered);
+
+    // Runs one query text (subtree scope) as a command would, but hands its records to
+    // each_record one at a time instead of keeping the answer whole: for answers too large to
+    // hold twice. each_record returns false to stop the search there. Returns true when the
+    // search ran to its end; false when it failed (the records handed over so far stand) or was
+    // stopped. This one runs the text through execute_all and walks the record set; a provider
+    // that can hands records over as they arrive.
+    using EachRecord = std::function<bool(StoredRecord record)>;
+    virtual bool execute_streamed(const std::string& text, const EachRecord& each_record);
 };
 
 }  // namespace permscope::directory

@@ -1,5 +1,6 @@
 #include "directory/group_resolver.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <unordered_set>
 #include <utility>
@@ -8,34 +9,15 @@
 #include "common/text.h"
 #include "directory/answer_store.h"
 #include "directory/batch_lookup.h"
+#include "directory/bulk_read.h"
 #include "directory/directory_provider.h"
+#include "directory/entry_index.h"
 #include "directory/member_name.h"
 #include "directory/query_dialect.h"
 #include "directory/query_session.h"
+#include "directory/row_index.h"
 
 namespace permscope::directory {
-
-// An index from row text to the positions of every row with exactly that text, kept beside one
-// result list so that finding a name does not walk all rows. It follows the list by itself: rows
-// appended since the last look are added, and a list that was cleared (or a different list) is
-// indexed afresh.
-class RowIndex {
-  public:
-    using Position = ResultList::Position;
-
-    // The positions, ascending, of every row of list whose text equals name exactly (with its
-    // case, no trimming): the same rows a walk from the first to the last row would meet.
-    const std::vector<Position>& find(const ResultList& list, std::string_view name);
-
-  private:
-    void follow(const ResultList& list);
-
-    FlatStringMap<std::vector<Position>> positions_;
-    const ResultList* list_ = nullptr;
-    std::uint64_t generation_ = 0;
-    Position indexed_ = 0;   // rows 1..indexed_ are in the index
-    std::string last_text_;  // the text of row indexed_, to notice a list replaced in place
-};
 
 using Slot = QuerySession::Slot;
 
@@ -43,19 +25,32 @@ using Slot = QuerySession::Slot;
 // nest as deep as the directory nests them, so the groups being expanded are kept here rather
 // than on the call stack.
 struct GroupResolver::Resolution {
-    // A group whose members are being resolved. Its session stays open until its last member is
-    // done, as the session of an enclosing call does while the calls for its members run.
+    // A group whose members are being resolved. Its session, where it needed one, stays open
+    // until its last member is done, as the session of an enclosing call does while the calls
+    // for its members run.
     struct GroupFrame {
         std::unique_ptr<QuerySession> session;
-        std::string name;                     // the group's row text: its members' head group
-        std::string key;                      // who the group is, for the cycle guard
-        std::vector<std::string> member_dns;  // member values, then primary-group members
+        std::string name;  // the group's row text: its members' head group
+        std::string key;   // who the group is, for the cycle guard
+        // Member values: those of the group's kept entry, then those read from its record and
+        // the primary-group members. Neither moves while the frame lives (a moved vector keeps
+        // its elements where they are).
+        const std::vector<std::string>* kept = nullptr;
+        std::vector<std::string> read;
         std::size_t next = 0;
+
+        std::size_t kept_count() const { return kept ? kept->size() : 0; }
+        bool done() const { return next == kept_count() + read.size(); }
+        const std::string& take() {
+            const std::size_t at = next++;
+            return at < kept_count() ? (*kept)[at] : read[at - kept_count()];
+        }
     };
 
     ResultList& users;
     ResultList& groups;
     std::string& created_entries;
+    const std::string base;
     std::vector<GroupFrame> frames;
     std::unordered_set<std::string> expanding;  // the keys of frames
     const RowEntered* entered = nullptr;        // told of each row entered, if anyone is
@@ -88,46 +83,32 @@ bool has_records(const QuerySession& session, Slot slot) {
     return count && *count > 0;
 }
 
-std::string current_dn(const QuerySession& session, Slot slot) {
+template <typename Read>
+std::string current_or_empty(const QuerySession& session, Slot slot, Read read) {
     const Recordset* set = session.recordset(slot);
     if (!set)
         return {};
     try {
-        return set->DistinguishedName();
+        return read(*set);
     } catch (const DirectoryError&) {
         return {};
     }
+}
+
+std::string current_dn(const QuerySession& session, Slot slot) {
+    return current_or_empty(session, slot,
+                            [](const Recordset& set) { return set.DistinguishedName(); });
 }
 
 std::string current_sid(const QuerySession& session, Slot slot) {
-    const Recordset* set = session.recordset(slot);
-    if (!set)
-        return {};
-    try {
-        return set->SecurityIdentifier();
-    } catch (const DirectoryError&) {
-        return {};
-    }
+    return current_or_empty(session, slot,
+                            [](const Recordset& set) { return set.SecurityIdentifier(); });
 }
 
-// The account name of the object a distinguished name names, when it is readable and has one.
-std::optional<std::string> account_name_of(QuerySession& session, const std::string& dn) {
-    if (!session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base) ||
-        !has_records(session, Slot::Extra))
-        return std::nullopt;
-    std::optional<std::string> account =
-        single_text(read_field(session, Slot::Extra, "samAccountName"));
-    if (account && account->empty())
-        return std::nullopt;
-    return account;
-}
-
-// The accounts whose primary group is the group with this security identifier, in directory
-// order. A group without one (any directory but Active Directory) costs no query.
+// The accounts whose primary group has the relative identifier rid, in directory order.
 std::vector<std::string> primary_group_members(QuerySession& session, const std::string& base,
-                                               const std::string& sid) {
-    const std::optional<std::uint32_t> rid = relative_id(sid);
-    if (!rid || !session.execute(primary_group_members_text(base, *rid), Slot::Extra) ||
+                                               std::uint32_t rid) {
+    if (!session.execute(primary_group_members_text(base, rid), Slot::Extra) ||
         !has_records(session, Slot::Extra))
         return {};
     std::vector<std::string> members;
@@ -154,6 +135,7 @@ GroupResolver::GroupResolver(DirectoryProvider& provider, std::function<std::str
     : provider_(provider),
       domain_name_(std::move(domain_name)),
       options_(options),
+      entries_(std::make_unique<EntryIndex>()),
       answers_(std::make_unique<AnswerStore>()),
       user_index_(std::make_unique<RowIndex>()),
       group_index_(std::make_unique<RowIndex>()) {}
@@ -163,17 +145,30 @@ GroupResolver::~GroupResolver() = default;
 std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
                                        std::string& strUserGroup, std::string MemberFrom,
                                        std::string& strCreatedListEntries) {
-    Resolution resolution{users, groups, strCreatedListEntries, {}, {}};
-    resolve(resolution, strUserGroup, MemberFrom, nullptr);
-    expand_members(resolution);
-    return strCreatedListEntries;
+    return check(users, groups, strUserGroup, std::move(MemberFrom), strCreatedListEntries,
+                 nullptr);
 }
 
 std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
                                        std::string& strUserGroup, std::string MemberFrom,
                                        std::string& strCreatedListEntries,
                                        const RowEntered& entered) {
-    Resolution resolution{users, groups, strCreatedListEntries, {}, {}, &entered};
+    return check(users, groups, strUserGroup, std::move(MemberFrom), strCreatedListEntries,
+                 &entered);
+}
+
+std::string GroupResolver::check(ResultList& users, ResultList& groups, std::string& strUserGroup,
+                                 const std::string& MemberFrom, std::string& strCreatedListEntries,
+                                 const RowEntered* entered) {
+    // The kept entries are those of one base; no member of theirs is being resolved here.
+    // The domain is read once per trustee: no window event, and so no change of the domain
+    // selector, runs while its members are resolved.
+    const std::string& base = current_base();
+    if (base != entries_base_) {
+        entries_->clear();
+        entries_base_ = base;
+    }
+    Resolution resolution{users, groups, strCreatedListEntries, base, {}, {}, entered};
     resolve(resolution, strUserGroup, MemberFrom, nullptr);
     expand_members(resolution);
     return strCreatedListEntries;
@@ -182,7 +177,7 @@ std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
 std::string GroupResolver::enter_rows(ResultList& users, ResultList& groups,
                                       std::span<const EnteredRow> rows,
                                       std::string& strCreatedListEntries) {
-    Resolution resolution{users, groups, strCreatedListEntries, {}, {}};
+    Resolution resolution{users, groups, strCreatedListEntries, {}, {}, {}, nullptr};
     for (const EnteredRow& row : rows) {
         const std::string name(row.name);
         if (row.group)
@@ -195,8 +190,13 @@ std::string GroupResolver::enter_rows(ResultList& users, ResultList& groups,
 }
 
 std::string GroupResolver::folder_read_finished() {
-    answers_->clear();
+    if (!options_.keep_entries_across_reads) {
+        entries_->clear();
+        answers_->clear();
+    }
     batched_groups_.clear();
+    names_batched_ = 0;
+    next_bulk_read_ = 0;
     std::string problem = provider_.read_problem();
     provider_.forget_unreachable_servers();
     return problem;
@@ -204,53 +204,99 @@ std::string GroupResolver::folder_read_finished() {
 
 // One name: a group gets its row and, unless an enclosing group is the same one, a frame for its
 // members; anything else gets a user row. member_dn is the distinguished name the name was taken
-// from, for a member.
+// from, for a member. Each lookup is answered from the kept entries where they can answer it,
+// else by the directory in a session opened for the name.
 void GroupResolver::resolve(Resolution& resolution, std::string& name,
                             const std::string& head_group, const std::string* member_dn) {
-    const std::string base = current_base();
-    if (resolve_kept_user(resolution, name, head_group, base))
-        return;
-    auto session =
-        std::make_unique<QuerySession>(provider_, options_.keep_answers ? answers_.get() : nullptr);
-    session->execute(group_lookup_text(base, name), Slot::First);
-    if (has_records(*session, Slot::First)) {
+    const std::string& base = resolution.base;
+    std::unique_ptr<QuerySession> session;
+    const auto open_session = [&]() -> QuerySession& {
+        if (!session)
+            session = std::make_unique<QuerySession>(
+                provider_, options_.keep_answers ? answers_.get() : nullptr);
+        return *session;
+    };
+    const EntryIndex::Answers kept =
+        entries_serve(base) ? entries_->lookup(name) : EntryIndex::Answers{};
+
+    const EntryIndex::Answer& group = kept.group;
+    if (!group.decided)
+        open_session().execute(group_lookup_text(base, name), Slot::First);
+    if (group.decided ? group.entry != nullptr : has_records(*session, Slot::First)) {
         enter_row(resolution, resolution.groups, *group_index_, kGroupRow, name, head_group);
-        const std::string dn = current_dn(*session, Slot::First);
+        const std::string dn = group.entry ? group.entry->dn : current_dn(*session, Slot::First);
         // A group is known by its distinguished name; by its name where the directory gave none.
         std::string key = dn.empty() ? "name:" + name : "dn:" + dn;
-        if (resolution.expanding.count(key)) {
-            session->close();
+        if (resolution.expanding.count(key))
             return;
+        Resolution::GroupFrame frame;
+        frame.name = name;
+        frame.key = std::move(key);
+        if (group.entry)
+            frame.kept = &group.entry->members;
+        else
+            frame.read = text_list(read_field(*session, Slot::First, "Member"));
+        const std::string sid = group.entry ? group.entry->sid : current_sid(*session, Slot::First);
+        // A group without a security identifier (any directory but Active Directory) costs no
+        // query.
+        if (const std::optional<std::uint32_t> rid = relative_id(sid)) {
+            std::vector<std::string> primary = primary_group_members(open_session(), base, *rid);
+            frame.read.insert(frame.read.end(), std::make_move_iterator(primary.begin()),
+                              std::make_move_iterator(primary.end()));
         }
-        std::vector<std::string> members = text_list(read_field(*session, Slot::First, "Member"));
-        std::vector<std::string> primary =
-            primary_group_members(*session, base, current_sid(*session, Slot::First));
-        members.insert(members.end(), std::make_move_iterator(primary.begin()),
-                       std::make_move_iterator(primary.end()));
-        look_up_members_in_batches(base, dn, members);
-        resolution.expanding.insert(key);
-        resolution.frames.push_back({std::move(session), name, std::move(key), std::move(members)});
+        std::vector<const std::string*> members;
+        for (std::size_t i = 0; i < frame.kept_count(); ++i)
+            members.push_back(&(*frame.kept)[i]);
+        for (const std::string& member : frame.read)
+            members.push_back(&member);
+        look_up_members_in_batches(base, dn, std::move(members));
+        frame.session = std::move(session);
+        resolution.expanding.insert(frame.key);
+        resolution.frames.push_back(std::move(frame));
         return;
     }
-    session->execute(user_lookup_text(base, name), Slot::Second);
-    if (has_records(*session, Slot::Second)) {
-        if (std::optional<std::string> directory_name =
-                single_text(read_field(*session, Slot::Second, "Name")))
+
+    const EntryIndex::Answer& user = kept.user;
+    if (!user.decided)
+        open_session().execute(user_lookup_text(base, name), Slot::Second);
+    if (user.decided ? user.entry != nullptr : has_records(*session, Slot::Second)) {
+        std::optional<std::string> directory_name =
+            user.entry ? user.entry->name : single_text(read_field(*session, Slot::Second, "Name"));
+        if (directory_name)
             name = std::move(*directory_name);
     } else if (member_dn) {
         // Neither lookup knows the first component's value: the object the member names may
         // still have an account name of its own.
-        if (std::optional<std::string> account = account_name_of(*session, *member_dn)) {
-            session->close();
+        if (std::optional<std::string> account = account_name_of(base, *member_dn, open_session)) {
+            if (session)
+                session->close();
             resolve(resolution, *account, head_group, nullptr);
             return;
         }
     }
     enter_row(resolution, resolution.users, *user_index_, kUserRow, name, head_group);
-    session->close();
 }
 
-// The base name of the domain the window names now. Asked for every name; the base is built
+// The account name of the object a distinguished name names, when it is readable and has one:
+// from its kept entry, else read from the directory.
+std::optional<std::string> GroupResolver::account_name_of(
+    const std::string& base, const std::string& dn,
+    const std::function<QuerySession&()>& open_session) {
+    std::optional<std::string> account;
+    if (const DirectoryEntry* entry = entries_serve(base) ? entries_->by_dn(dn) : nullptr) {
+        if (!entry->account_names().empty())
+            account = entry->account_names().front();
+    } else if (QuerySession& session = open_session();
+               session.execute(entry_read_text(dn), Slot::Extra, SearchScope::Base) &&
+               has_records(session, Slot::Extra)) {
+        account = single_text(read_field(session, Slot::Extra, "samAccountName"));
+    }
+    if (account && account->empty())
+        return std::nullopt;
+    return account;
+}
+
+// The base name of the domain the window names now. Asked for every trustee; the base is built
 // again only when the domain changed.
 const std::string& GroupResolver::current_base() {
     std::string domain = domain_name_ ? domain_name_() : std::string();
@@ -261,30 +307,9 @@ const std::string& GroupResolver::current_base() {
     return base_;
 }
 
-// A name whose kept answers say that it is no group and is a user is entered without a session:
-// the session would only read the same answers from the store. False where a session is needed.
-bool GroupResolver::resolve_kept_user(Resolution& resolution, std::string& name,
-                                      const std::string& head_group, const std::string& base) {
-    if (!options_.keep_answers)
-        return false;
-    assign_group_lookup_text(lookup_text_, base, name);
-    const AnswerPart group = answers_->find(lookup_text_, SearchScope::Subtree);
-    if (!group || group.count != 0)
-        return false;
-    assign_user_lookup_text(lookup_text_, base, name);
-    const AnswerPart user = answers_->find(lookup_text_, SearchScope::Subtree);
-    if (!user || user.count == 0)
-        return false;
-    const StoredRecordset set(user);
-    FieldValue directory_name;
-    try {
-        directory_name = set.Fields("Name");
-    } catch (const DirectoryError&) {
-    }
-    if (std::optional<std::string> text = single_text(directory_name))
-        name = std::move(*text);
-    enter_row(resolution, resolution.users, *user_index_, kUserRow, name, head_group);
-    return true;
+// Whether the kept entries answer for names under base: they are those of one base only.
+bool GroupResolver::entries_serve(const std::string& base) const {
+    return options_.keep_answers && base == entries_base_;
 }
 
 // Resolves the members of the open frames depth first, each with its group as head group, and
@@ -292,62 +317,105 @@ bool GroupResolver::resolve_kept_user(Resolution& resolution, std::string& name,
 void GroupResolver::expand_members(Resolution& resolution) {
     while (!resolution.frames.empty()) {
         Resolution::GroupFrame& group = resolution.frames.back();
-        if (group.next == group.member_dns.size()) {
-            group.session->close();
+        if (group.done()) {
+            if (group.session)
+                group.session->close();
             resolution.expanding.erase(group.key);
             resolution.frames.pop_back();
             continue;
         }
-        // Taken out: resolving the member may open a frame of its own and move this one.
-        const std::string dn = std::move(group.member_dns[group.next++]);
+        // Resolving the member may open a frame of its own and move this one; the member value
+        // stays where it is.
+        const std::string& dn = group.take();
         const std::string head_group = group.name;
         std::string member_name = first_component_value(dn);
         resolve(resolution, member_name, head_group, &dn);
     }
 }
 
-// Puts the group and user lookups of the members' names into the kept answers, many names per
-// search, and so on for the members of the groups among them, level by level, so that resolving
-// the members one by one finds them there.
+// Where the kept entries answer the name's lookups: a group's members join next (once per read)
+// and true; false where the name is left to the directory.
+bool GroupResolver::follow_known(const std::string& base, const std::string& name,
+                                 std::vector<const std::string*>& next) {
+    const EntryIndex::Answers kept = entries_->lookup(name);
+    const EntryIndex::Answer& group = kept.group;
+    if (!group.decided)
+        return false;
+    if (!group.entry)
+        return kept.user.decided;
+    if (group.entry->dn.empty() || batched_groups_.insert(base + '\n' + group.entry->dn).second)
+        for (const std::string& member : group.entry->members)
+            next.push_back(&member);
+    return true;
+}
+
+// Looks up the members' names many per search, and so on for the members of the groups among
+// them, level by level, so that resolving the members one by one finds them among the kept
+// entries. Once the read has met many names, it reads all groups and users instead; after that
+// only the names outside the plain range are asked, for this group's own members (each group
+// asks for its own when it is expanded).
 void GroupResolver::look_up_members_in_batches(const std::string& base, const std::string& group_dn,
-                                               const std::vector<std::string>& member_dns) {
-    if (!options_.batch_lookups || !options_.keep_answers)
+                                               std::vector<const std::string*> level) {
+    if (!options_.batch_lookups || !entries_serve(base))
         return;
     // A group without a distinguished name is not remembered: its members are looked at again.
     if (!group_dn.empty() && !batched_groups_.insert(base + '\n' + group_dn).second)
         return;
     FlatStringMap<bool> met;  // names already looked at in this call
-    std::vector<std::string> level = member_dns;
     while (!level.empty()) {
-        std::vector<std::string> names;
-        for (const std::string& dn : level) {
-            std::string name = first_component_value(dn);
-            if (!batchable_name(name) || !met.try_emplace(name).second)
+        const bool all_kept = entries_->has_all_entries();
+        std::vector<std::string> names, odd_names;
+        std::vector<const std::string*> next;
+        for (const std::string* dn : level) {
+            std::string name = first_component_value(*dn);
+            if (plain_name(name) && all_kept)
+                continue;  // answered by the entries, or (a case variant) asked on its own
+            if (!met.try_emplace(name).second)
                 continue;
-            assign_group_lookup_text(lookup_text_, base, name);
-            if (!answers_->contains(lookup_text_, SearchScope::Subtree))
+            if (!plain_name(name)) {
+                if (!entries_->lookup(name).group.decided)
+                    odd_names.push_back(std::move(name));
+            } else if (!follow_known(base, name, next)) {
                 names.push_back(std::move(name));
+            }
+        }
+        const std::size_t met_so_far = names_batched_ + names.size() + odd_names.size();
+        if (!all_kept && options_.bulk_threshold > 0 &&
+            met_so_far >= std::max(options_.bulk_threshold, next_bulk_read_)) {
+            // A read that stopped (the directory held more than this read needed so far) is
+            // tried again once the read has met twice as many names.
+            next_bulk_read_ = 2 * met_so_far;
+            if (read_all_entries(provider_, *entries_, base, met_so_far,
+                                 {options_.bulk_threshold, options_.bulk_entries_per_name})) {
+                std::vector<std::string> left;
+                for (std::string& name : names)
+                    if (!follow_known(base, name, next))
+                        left.push_back(std::move(name));
+                names = std::move(left);
+            }
         }
         const auto split = category_splits_.try_emplace(base, CategorySplit::Untried).first;
-        FoundGroups found = look_up_in_batches(provider_, *answers_, base, names,
-                                               options_.batch_size, split->second);
-        for (const std::string& dn : found.dns)
-            batched_groups_.insert(base + '\n' + dn);
-        level = std::move(found.member_values);
+        look_up_in_batches(provider_, *entries_, base, names, options_.batch_size, split->second);
+        look_up_unmatched_in_batches(provider_, *entries_, base, odd_names, options_.batch_size);
+        names_batched_ += names.size() + odd_names.size();
+        for (const std::string& name : names)
+            follow_known(base, name, next);
+        level = std::move(next);
     }
 }
 
 // The rows of list whose text equals name exactly, ascending: through the index, or by walking
 // every row.
-std::vector<ResultList::Position> GroupResolver::rows_named(RowIndex& index, const ResultList& list,
-                                                            const std::string& name) const {
+std::span<const ResultList::Position> GroupResolver::rows_named(RowIndex& index,
+                                                                const ResultList& list,
+                                                                const std::string& name) {
     if (options_.row_index)
         return index.find(list, name);
-    std::vector<ResultList::Position> positions;
+    walked_rows_.clear();
     for (ResultList::Position position = 1; position <= list.count(); ++position)
         if (list.text(position) == name)
-            positions.push_back(position);
-    return positions;
+            walked_rows_.push_back(position);
+    return walked_rows_;
 }
 
 // How a row of one list is entered: the marker of a trustee named directly, the separator of
@@ -393,33 +461,6 @@ void GroupResolver::enter_row(Resolution& resolution, ResultList& list, RowIndex
     } catch (const std::out_of_range&) {
         // A row without a head-group column stays as it is.
     }
-}
-
-void RowIndex::follow(const ResultList& list) {
-    // A cleared list may have been refilled up to the old length, so the generation decides and
-    // not the count alone.
-    if (&list != list_ || list.generation() != generation_ || list.count() < indexed_ ||
-        (indexed_ > 0 && list.text(indexed_) != last_text_)) {
-        positions_.clear();
-        list_ = &list;
-        generation_ = list.generation();
-        indexed_ = 0;
-    }
-    if (indexed_ == list.count())
-        return;
-    while (indexed_ < list.count()) {
-        ++indexed_;
-        positions_.try_emplace(list.text(indexed_)).first->push_back(indexed_);
-    }
-    last_text_ = list.text(indexed_);
-}
-
-const std::vector<RowIndex::Position>& RowIndex::find(const ResultList& list,
-                                                      std::string_view name) {
-    static const std::vector<Position> none;
-    follow(list);
-    const std::vector<Position>* found = positions_.find(name);
-    return found ? *found : none;
 }
 
 }  // namespace permscope::directory

@@ -26,6 +26,12 @@ struct LdapProviderOptions {
     std::chrono::seconds search_time_limit{30};
     // Entries per page of a paged search.
     int page_size = 1000;
+    // Entries per page of a search whose records are handed over as they arrive (a read of all
+    // groups or users). Between pages the server waits for the next request and the client for
+    // the next entry: 100,000 users from slapd come in 0.35 s as one page, 0.45 s in pages of
+    // 5,000 and 0.59 s in pages of 1,000. A server with a smaller limit (Active Directory's
+    // MaxPageSize, 1,000) sends pages of its own size; the records are not kept either way.
+    int streamed_page_size = 1000000;
     // Keep each server's handle for the next connection. Off, closing a connection closes the
     // handles too, and every connection opens (and binds) its own.
     bool reuse_handles = true;

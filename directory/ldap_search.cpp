@@ -1,13 +1,9 @@
 #include "directory/ldap_search.h"
 
-#include "common/owned.h"
 #include "common/text.h"
-#include "directory/member_name.h"
-
-#include <lber.h>
+#include "directory/ldap_messages.h"
 
 #include <algorithm>
-#include <charconv>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -16,214 +12,9 @@ namespace permscope::directory {
 
 namespace {
 
-std::optional<AttributeRange> parse_attribute_range(std::string_view attribute) {
-    constexpr std::string_view option = ";range=";
-    std::size_t at = std::string_view::npos;
-    // Options follow the name after a ";": most names have none.
-    for (std::size_t i = attribute.find(';');
-         i != std::string_view::npos && i + option.size() <= attribute.size();
-         i = attribute.find(';', i + 1)) {
-        if (equals_ignoring_case(attribute.substr(i, option.size()), option)) {
-            at = i;
-            break;
-        }
-    }
-    if (at == std::string_view::npos)
-        return std::nullopt;
-    std::string_view bounds = attribute.substr(at + option.size());
-    const std::size_t end_of_bounds = bounds.find(';');
-    bounds = bounds.substr(0, end_of_bounds);
-    const std::size_t dash = bounds.find('-');
-    if (dash == std::string_view::npos)
-        return std::nullopt;
-    AttributeRange range;
-    range.name = std::string(attribute.substr(0, at));
-    const std::string_view low = bounds.substr(0, dash);
-    const std::string_view high = bounds.substr(dash + 1);
-    if (std::from_chars(low.data(), low.data() + low.size(), range.low).ec != std::errc() ||
-        low.empty())
-        return std::nullopt;
-    if (high != "*") {
-        long long value = 0;
-        const auto parsed = std::from_chars(high.data(), high.data() + high.size(), value);
-        if (parsed.ec != std::errc() || parsed.ptr != high.data() + high.size() || high.empty() ||
-            value < range.low)
-            return std::nullopt;
-        range.high = value;
-    }
-    return range;
-}
-
-// True for the result codes of a search that a server refuses for who asks, not for what.
-bool refuses_who_asks(int result_code) {
-    switch (result_code) {
-        case LDAP_OPERATIONS_ERROR:  // Active Directory's answer to an unbound search
-        case LDAP_STRONG_AUTH_REQUIRED:
-        case LDAP_CONFIDENTIALITY_REQUIRED:
-        case LDAP_INAPPROPRIATE_AUTH:
-        case LDAP_INVALID_CREDENTIALS:
-        case LDAP_INSUFFICIENT_ACCESS:
-        case LDAP_UNWILLING_TO_PERFORM:
-            return true;
-        default:
-            return false;
-    }
-}
-
-using Clock = std::chrono::steady_clock;
-
-using Message = Owned<LDAPMessage, ldap_msgfree>;
-using Control = Owned<LDAPControl, ldap_control_free>;
-using Controls = Owned<LDAPControl*, ldap_controls_free>;
-
-[[noreturn]] void throw_for_handle(LDAP* ld, const std::string& what) {
-    int code = LDAP_OTHER;
-    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
-    throw ServerLost(what + " (" + ldap_err2string(code) + ")");
-}
-
-// Null-terminated array of the attribute names, pointing into names.
-std::vector<char*> attribute_array(const std::vector<std::string>& names) {
-    std::vector<char*> array;
-    for (const std::string& name : names)
-        array.push_back(const_cast<char*>(name.c_str()));
-    array.push_back(nullptr);
-    return array;
-}
-
-// Waits for the next message of any search, at most silence and never past deadline. A message
-// that stops half way counts as silence too: the connection's socket gives up a blocked read
-// after the same time (see ldap_provider.cpp).
-Message next_message(LDAP* ld, Clock::time_point deadline, std::chrono::milliseconds silence) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::min<Clock::duration>(deadline - Clock::now(), silence));
-    timeval wait{0, 0};
-    if (left.count() > 0) {
-        wait.tv_sec = static_cast<time_t>(left.count() / 1000000);
-        wait.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
-    }
-    LDAPMessage* raw = nullptr;
-    const int rc = ldap_result(ld, LDAP_RES_ANY, LDAP_MSG_ONE, &wait, &raw);
-    Message message(raw);
-    if (rc == 0) {
-        if (Clock::now() >= deadline)
-            throw ServerSilent("did not finish its answer in time");
-        throw ServerSilent("stopped answering (no answer within " + seconds_text(silence) + ")");
-    }
-    if (rc < 0 || !message)
-        throw_for_handle(ld, "dropped the connection");
-    return message;
-}
-
-// An attribute that came with a range option, by its place in the record.
-struct RangedAttribute {
-    std::size_t record;
-    std::size_t attribute;
-    AttributeRange range;
-};
-
-// Reads the entry in one pass over its encoding: names and values are copied straight from the
-// message, which libldap's per-attribute value lookups would scan again for every attribute.
-LdapRecord read_entry(LDAP* ld, LDAPMessage* entry, std::size_t record_index,
-                      std::vector<RangedAttribute>& ranged) {
-    LdapRecord record;
-    BerElement* ber = nullptr;
-    berval dn{0, nullptr};
-    if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
-        // An entry whose encoding cannot be read counts as one without name or attributes.
-        if (ber)
-            ber_free(ber, 0);
-        return record;
-    }
-    if (dn.bv_val)
-        record.dn.assign(dn.bv_val, dn.bv_len);
-    record.attributes.reserve(4);
-    berval name{0, nullptr};
-    berval* values = nullptr;
-    while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS && name.bv_val) {
-        const std::string_view name_text(name.bv_val, name.bv_len);
-        LdapRecord::Attribute attribute;
-        std::optional<AttributeRange> range = parse_attribute_range(name_text);
-        attribute.name = range ? range->name : std::string(name_text);
-        if (values) {
-            std::size_t count = 0;
-            while (values[count].bv_val)
-                ++count;
-            attribute.values.reserve(count);
-            for (const berval* v = values; v->bv_val; ++v)
-                attribute.values.emplace_back(v->bv_val, v->bv_len);
-            ber_memfree(values);
-            values = nullptr;
-        }
-        if (range)
-            ranged.push_back({record_index, record.attributes.size(), std::move(*range)});
-        record.attributes.push_back(std::move(attribute));
-    }
-    ber_free(ber, 0);
-    return record;
-}
-
-LDAPControl* make_page_control(LDAP* ld, int page_size, const std::string& cookie) {
-    berval cookie_value{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
-    LDAPControl* control = nullptr;
-    if (ldap_create_page_control(ld, page_size, &cookie_value, 0, &control) != LDAP_SUCCESS)
-        throw DirectoryError("cannot build the paging control");
-    return control;
-}
-
-int send_search(LDAP* ld, const LdapSearchRequest& request, LDAPControl* page_control) {
-    LDAPControl* controls[] = {page_control, nullptr};
-    std::vector<char*> attributes = attribute_array(request.attributes);
-    timeval limit{static_cast<time_t>(request.time_limit.count()), 0};
-    int msgid = 0;
-    const std::string base = dn_text_for_c(request.base);
-    const int rc = ldap_search_ext(ld, base.c_str(), request.scope, request.filter.c_str(),
-                                   attributes.data(), 0, page_control ? controls : nullptr, nullptr,
-                                   &limit, LDAP_NO_LIMIT, &msgid);
-    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT)
-        throw ServerLost(std::string("sending the search failed: ") + ldap_err2string(rc));
-    if (rc != LDAP_SUCCESS)
-        throw DirectoryError(std::string("the search was refused: ") + ldap_err2string(rc));
-    return msgid;
-}
-
-// The cookie of the paged-results answer among the result's controls; empty on the last page.
-std::string next_cookie(LDAP* ld, LDAPControl** server_controls) {
-    LDAPControl* response = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, server_controls, nullptr);
-    if (!response)
-        return {};
-    ber_int_t estimate = 0;
-    berval next{0, nullptr};
-    if (ldap_parse_pageresponse_control(ld, response, &estimate, &next) != LDAP_SUCCESS)
-        throw DirectoryError("the paging answer cannot be read");
-    std::string cookie(next.bv_val ? next.bv_val : "", next.bv_len);
-    ber_memfree(next.bv_val);
-    return cookie;
-}
-
-// Reads the result that ends one page of a search. Returns the cookie that asks for the next page
-// (empty after the last one, and for an unpaged search). Throws ServerRefused when the server
-// refuses the search for who asks, DirectoryError when it fails this search alone.
-std::string end_of_page(LDAP* ld, LDAPMessage* result, bool paged) {
-    int code = LDAP_OTHER;
-    char* server_text = nullptr;
-    LDAPControl** server_controls = nullptr;
-    if (ldap_parse_result(ld, result, &code, nullptr, &server_text, nullptr, &server_controls, 0) !=
-        LDAP_SUCCESS)
-        throw_for_handle(ld, "sent a search result that cannot be read");
-    const Controls controls_owner(server_controls);
-    std::string reason = ldap_err2string(code);
-    if (server_text) {
-        if (*server_text)
-            reason += std::string(": ") + server_text;
-        ldap_memfree(server_text);
-    }
-    if (code != LDAP_SUCCESS && refuses_who_asks(code))
-        throw ServerRefused("refused the search (" + reason + ")");
-    if (code != LDAP_SUCCESS)
-        throw DirectoryError("the search failed: " + reason);
-    return paged ? next_cookie(ld, server_controls) : std::string();
-}
+using Clock = LdapClock;
+using Message = LdapMessageOwner;
+using Control = LdapControlOwner;
 
 // Several searches on one handle, up to a window of them in flight, each read page by page
 // until its last page and handed over complete.
@@ -237,6 +28,15 @@ class SearchRun {
             silence_ = std::max(silence_, request.silence);
     }
 
+    // Entries without values in ranges go to each_entry as they arrive instead of into the
+    // records handed to done.
+    void stream_to(const EachEntry& each_entry) { each_entry_ = &each_entry; }
+    // True when each_entry stopped a search.
+    bool stopped() const {
+        return std::any_of(searches_.begin(), searches_.end(),
+                           [](const Search& search) { return search.stopped; });
+    }
+
     // Hands each search's records to done, or why it failed to failed. Throws ServerUnusable
     // when the handle cannot be used any more.
     void run(const SearchDone& done, const Failed& failed) {
@@ -244,6 +44,8 @@ class SearchRun {
         // Values in ranges need searches of their own: those searches are finished last.
         for (std::size_t index = 0; index < searches_.size(); ++index) {
             Search& search = searches_[index];
+            if (search.stopped)
+                continue;
             if (search.failure.empty() && !search.handed_over)
                 complete_ranges(index);
             if (!search.failure.empty())
@@ -272,6 +74,7 @@ class SearchRun {
         std::vector<RangedAttribute> ranged;
         std::string failure;  // why the server failed this search alone
         bool handed_over = false;
+        bool stopped = false;        // by each_entry
         Clock::time_point deadline;  // for the page being answered
     };
 
@@ -332,8 +135,12 @@ class SearchRun {
         Search& search = searches_[index];
         const int type = ldap_msgtype(message);
         if (type == LDAP_RES_SEARCH_ENTRY) {
-            search.records.push_back(
-                read_entry(ld_, message, search.records.size(), search.ranged));
+            const std::size_t ranged = search.ranged.size();
+            LdapRecord entry = read_entry(ld_, message, search.records.size(), search.ranged);
+            if (!each_entry_ || search.ranged.size() != ranged)
+                search.records.push_back(std::move(entry));
+            else if (!(*each_entry_)(std::move(entry)))
+                stop(owner);
         } else if (type == LDAP_RES_SEARCH_RESULT) {
             waiting_.erase(owner);
             std::string cookie;
@@ -346,6 +153,13 @@ class SearchRun {
                 done(index, std::move(search.records));
             }
         }
+    }
+
+    void stop(std::unordered_map<int, std::size_t>::iterator waiting) {
+        ldap_abandon_ext(ld_, waiting->first, nullptr, nullptr);
+        searches_[waiting->second].stopped = true;
+        waiting_.erase(waiting);
+        fill_window();
     }
 
     void complete_ranges(std::size_t index) {
@@ -411,6 +225,7 @@ class SearchRun {
     std::unordered_map<int, std::size_t> waiting_;  // message id -> search
     std::size_t next_ = 0;                          // the first search not yet sent
     std::chrono::milliseconds silence_{0};
+    const EachEntry* each_entry_ = nullptr;
 };
 
 }  // namespace
@@ -426,6 +241,19 @@ std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request) {
         .run([&](std::size_t, std::vector<LdapRecord> answer) { records = std::move(answer); },
              [](std::size_t, const std::string& why) { throw DirectoryError(why); });
     return records;
+}
+
+bool run_search_streamed(LDAP* ld, const LdapSearchRequest& request, const EachEntry& each_entry) {
+    SearchRun run(ld, {request});
+    run.stream_to(each_entry);
+    bool going = true;
+    run.run(
+        [&](std::size_t, std::vector<LdapRecord> ranged) {
+            for (LdapRecord& entry : ranged)
+                going = going && each_entry(std::move(entry));
+        },
+        [](std::size_t, const std::string& why) { throw DirectoryError(why); });
+    return going && !run.stopped();
 }
 
 std::string seconds_text(std::chrono::milliseconds wait) {

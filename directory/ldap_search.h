@@ -73,6 +73,13 @@ std::string seconds_text(std::chrono::milliseconds wait);
 // exceeded, a bad filter).
 std::vector<LdapRecord> run_search(LDAP* ld, const LdapSearchRequest& request);
 
+// Runs the search and hands its entries to each_entry one at a time as they arrive, without
+// keeping them: an entry with values in ranges comes once they are complete, after the others.
+// each_entry returns false to stop the search there (it is abandoned). Returns false when it was
+// stopped; throws as run_search does.
+using EachEntry = std::function<bool(LdapRecord entry)>;
+bool run_search_streamed(LDAP* ld, const LdapSearchRequest& request, const EachEntry& each_entry);
+
 // Runs the searches side by side on one handle, several in flight at once, and hands each one's
 // records to done (with the request's index) as soon as it is complete, while the server works on
 // the next ones. A search the server refused is not handed over. Throws ServerUnusable when the

@@ -50,6 +50,27 @@ std::string first_component_value(std::string_view distinguished_name) {
     return result;
 }
 
+std::optional<std::string> uniform_dn(std::string_view distinguished_name) {
+    if (distinguished_name.find_first_of("\\\"") == std::string_view::npos)
+        return std::nullopt;
+    LDAPDN dn = nullptr;
+    if (ldap_str2dn(dn_text_for_c(distinguished_name).c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) !=
+            LDAP_SUCCESS ||
+        !dn) {
+        if (dn)
+            ldap_dnfree(dn);
+        return std::nullopt;
+    }
+    char* text = nullptr;
+    const int rc = ldap_dn2str(dn, &text, LDAP_DN_FORMAT_LDAPV3);
+    ldap_dnfree(dn);
+    if (rc != LDAP_SUCCESS || !text)
+        return std::nullopt;
+    std::string result(text);
+    ldap_memfree(text);
+    return result;
+}
+
 std::string dn_text_for_c(std::string_view distinguished_name) {
     std::string text;
     text.reserve(distinguished_name.size());

@@ -15,6 +15,12 @@ namespace permscope::directory {
 // name gives the text before its first comma without its first three characters.
 std::string first_component_value(std::string_view distinguished_name);
 
+// A distinguished name with escapes ("\," "\2C" "\"…\"") in one spelling of them, libldap's:
+// member values keep the escapes they were written with, while a server names its entries in
+// its own (slapd: "cn=Müller\2C Hans" for a member "cn=Müller\, Hans"). Nothing for a name
+// without escapes or quotes (already in that spelling) or one that does not parse.
+std::optional<std::string> uniform_dn(std::string_view distinguished_name);
+
 // A distinguished name as a C string can carry it: a NUL byte (which a C string would end at)
 // written as the escape "\00", which names the same byte; a NUL that a backslash already escapes
 // gets only the two hex digits. Other texts come back unchanged.

@@ -110,6 +110,23 @@ std::string sid_lookup_text(std::string_view base, const std::vector<std::string
     return text;
 }
 
+std::string category_text(std::string_view base, std::string_view category) {
+    std::string text = "SELECT Name, samAccountName, Member FROM 'LDAP://";
+    text += base;
+    text += "' WHERE objectCategory='";
+    append_quoted(text, category);
+    text += "'";
+    return text;
+}
+
+std::string account_match_text(std::string_view base, const std::vector<std::string>& names) {
+    std::string text = "SELECT samAccountName FROM 'LDAP://";
+    text += base;
+    text += "' WHERE ";
+    append_account_terms(text, names);
+    return text;
+}
+
 std::string group_lookup_text(std::string_view base, std::string_view name) {
     std::string text;
     assign_group_lookup_text(text, base, name);

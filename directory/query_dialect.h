@@ -41,6 +41,14 @@ std::string batch_account_lookup_text(std::string_view base, const std::vector<s
 // The account names of the objects whose objectSid is one of sids (binary SIDs), in one query.
 std::string sid_lookup_text(std::string_view base, const std::vector<std::string>& sids);
 
+// Every object of a category ("Group" or "User") under the base, with the fields of the group
+// and user lookups: the records of every such lookup together.
+std::string category_text(std::string_view base, std::string_view category);
+
+// The account names of the objects whose account name matches one of names, by the directory's
+// rule, whatever their category.
+std::string account_match_text(std::string_view base, const std::vector<std::string>& names);
+
 // Reads one object: its account name and category (with Searchscope set to base).
 std::string entry_read_text(std::string_view distinguished_name);
 // The accounts whose primary group has the relative identifier rid.

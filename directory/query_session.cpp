@@ -130,4 +130,20 @@ void DirectoryProvider::execute_all(const std::vector<std::string>& texts,
     }
 }
 
+bool DirectoryProvider::execute_streamed(const std::string& text, const EachRecord& each_record) {
+    std::shared_ptr<StoredAnswer> answer;
+    execute_all({text}, [&](std::size_t, std::unique_ptr<Recordset> set) {
+        try {
+            answer = read_answer(*set);
+        } catch (const DirectoryError&) {
+        }
+    });
+    if (!answer)
+        return false;
+    for (StoredRecord& record : answer->records)
+        if (!each_record(std::move(record)))
+            return false;
+    return true;
+}
+
 }  // namespace permscope::directory

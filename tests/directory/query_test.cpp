@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "directory/batch_lookup.h"
+#include "directory/entry_index.h"
 #include "directory/member_name.h"
 #include "directory/query_dialect.h"
 
@@ -112,34 +113,59 @@ TEST(BatchLookup, OnlyPlainExactCategoriesDecideWhichLookupARecordAnswers) {
     }
 }
 
-// "alice#0" is a name whose answer is record 0, "-" one the answer does not decide, "none" one
-// that no entry carries.
-std::string attributed(const std::vector<FieldValue>& accounts,
-                       const std::vector<std::string>& names) {
-    StoredAnswer answer;
-    answer.selected = {"Name", "samAccountName", "Member"};
-    for (const FieldValue& account : accounts)
-        answer.records.push_back({"cn=x", "", {std::string("x"), account, {}}});
+// The kept entries' answer to the group lookup of each name: "alice#0" (entry 0), "-" (left to
+// the directory), " none". Each entry is a group carrying the account names given.
+std::string answered(const std::vector<std::vector<std::string>>& accounts,
+                     const std::vector<std::string>& names, bool batch_asked, bool all_read) {
+    EntryIndex index;
+    for (std::size_t e = 0; e < accounts.size(); ++e) {
+        DirectoryEntry entry;
+        entry.dn = "cn=" + std::to_string(e);
+        entry.accounts = accounts[e];
+        entry.group = true;
+        index.add(std::move(entry));
+    }
+    if (batch_asked)
+        index.lookups_complete(names, LookupKind::Group);
+    if (all_read)
+        index.all_entries_added();
     std::string text;
-    const std::vector<Attribution> got = attribute_batch_answer(answer, names);
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += " " + names[i] +
-                (!got[i].decided ? "-"
-                 : got[i].record ? "#" + std::to_string(*got[i].record)
+    for (const std::string& name : names) {
+        const EntryIndex::Answer answer = index.lookup(name, LookupKind::Group);
+        text += " " + name +
+                (!answer.decided ? "-"
+                 : answer.entry  ? "#" + answer.entry->dn.substr(3)
                                  : " none");
+    }
     return text;
 }
 
-TEST(BatchLookup, ANameTakesABatchAnswerOnlyWhereItsOwnLookupWouldGiveTheSame) {
-    using S = std::string;
-    EXPECT_EQ(attributed({S("alice"), S("Bob"), std::vector<S>{"one", "two"}},
-                         {"alice", "bob", "dave", "two", "ALICE"}),
-              " alice#0 bob- dave none two#2 ALICE-");
-    EXPECT_EQ(attributed({S("x"), S("X")}, {"x", "y"}), " x- y none");
-    // An account name outside printable ASCII decides nothing: "K" (Kelvin sign) folds to "k".
-    for (const FieldValue& odd :
-         {FieldValue(S("\xe2\x84\xaa")), FieldValue(S("a  b")), FieldValue()})
-        EXPECT_EQ(attributed({S("alice"), odd}, {"alice", "k"}), " alice- k-");
+TEST(EntryIndex, ANameIsAnsweredOnlyWhereItsOwnLookupWouldGiveTheSame) {
+    using A = std::vector<std::vector<std::string>>;
+    const A accounts = {{"alice"}, {"Bob"}, {"one", "two"}};
+    const std::vector<std::string> names = {"alice", "bob", "dave", "two", "ALICE", "a b"};
+    EXPECT_EQ(answered(accounts, names, true, false), " alice#0 bob- dave none two#2 ALICE- a b-");
+    // A read of all entries answers for the names its entries carry; no other name is sure to
+    // match no account name outside the plain range.
+    EXPECT_EQ(answered(accounts, names, false, true), " alice#0 bob- dave- two#2 ALICE- a b-");
+    EXPECT_EQ(answered(accounts, names, false, false), " alice- bob- dave- two- ALICE- a b-");
+    EXPECT_EQ(answered({{"x"}, {"X"}}, {"x", "y"}, true, true), " x- y none");
+    // The same entry met twice (by its distinguished name) counts once.
+    EXPECT_EQ(answered({{"x"}, {"x"}}, {"x"}, true, false), " x-");
+    EntryIndex index;
+    index.add({"cn=a", "", "A", std::string("a"), {}, false, true});
+    index.add({"cn=a", "", "A", std::string("a"), {}, true, false});
+    index.all_entries_added();
+    EXPECT_EQ(index.lookup("a", LookupKind::Group).entry, index.by_dn("cn=a"));
+    EXPECT_EQ(index.lookup("a", LookupKind::User).entry, index.by_dn("cn=a"));
+    // The directory matches "a" with an account name outside the plain range ("a " or "ａ").
+    index.mark_doubtful("A");
+    EXPECT_FALSE(index.lookup("a", LookupKind::User).decided);
+    // Names outside the plain range: answered only where the directory matched no account name.
+    index.no_match({"Hans Müller"});
+    EXPECT_TRUE(index.lookup("Hans Müller", LookupKind::Group).decided);
+    EXPECT_EQ(index.lookup("Hans Müller", LookupKind::User).entry, nullptr);
+    EXPECT_FALSE(index.lookup("Eva Müller", LookupKind::User).decided);
 }
 
 }  // namespace

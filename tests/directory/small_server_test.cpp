@@ -54,6 +54,17 @@ class RangingServer {
         return command->Execute();
     }
 
+    // The same lookup with its records handed over one by one, as a read of all groups runs.
+    std::vector<StoredRecord> streamed() {
+        std::vector<StoredRecord> records;
+        provider_->execute_streamed(group_lookup_text("dc=example,dc=test", "Riesig"),
+                                    [&](StoredRecord record) {
+                                        records.push_back(std::move(record));
+                                        return true;
+                                    });
+        return records;
+    }
+
     std::atomic<int> searches{0};
 
   private:
@@ -150,8 +161,12 @@ TEST(RangedMembers, AllPartsAreFetchedInOrderAndAPartThatDoesNotFollowOnFailsThe
     EXPECT_EQ(std::get<std::vector<std::string>>(set->Fields("Member")), expected);
     EXPECT_EQ(std::get<std::string>(set->Fields("Name")), "Riesig");
     EXPECT_EQ(server.searches, 3);  // the lookup, then parts 3-5 and 6-*
+    const std::vector<StoredRecord> streamed = server.streamed();
+    ASSERT_EQ(streamed.size(), 1u);
+    EXPECT_EQ(std::get<std::vector<std::string>>(streamed[0].fields[2]), expected);
     RangingServer skewed(RangingServer::Mode::Skewed);
     EXPECT_THROW(skewed.lookup(), DirectoryError);
+    EXPECT_TRUE(skewed.streamed().empty());  // a failed search hands over nothing
 }
 
 }  // namespace
