@@ -9,9 +9,9 @@ namespace {
 
 // The lists of the last access lists read are kept up to this many rows in all (about 160 bytes a
 // row): enough for the few hundred small lists a file server holds, bounded where the lists are
-// large. On the benchmark's tree (200 lists of about 3,000 users each, 601 folders in full) a walk
-// keeping 500,000 rows took 1.27 times the union's and the lists' time at 183 MB, 250,000 rows
-// 1.43 times at 150 MB, none about 1.9 times at 109 MB.
+// large. On the benchmark's tree (200 lists of about 3,000 users each, 601 folders in full, medians
+// of three) a walk keeping 500,000 rows took 1.24 times the union's and the lists' time at 171 MB,
+// one keeping 250,000 rows 1.52 times at 139 MB.
 constexpr std::size_t kKeptRows = 250'000;
 
 // The access list as a text that equals another exactly when the two lists hold the same entries
