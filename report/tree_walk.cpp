@@ -11,7 +11,8 @@ namespace permscope::report {
 namespace {
 
 // Readers of access lists and sub-folders at once. A local folder's are read in microseconds
-// from the file system's cache: a reader per core keeps ahead of the walk's resolution. A share's
+// from the file system's cache: a reader per core keeps ahead of the walk's resolution (the
+// benchmark's 10,000 folders: 1.47 s with one reader, 1.35 s with two or four). A share's
 // each cost a child process and round trips to the server: on the private smbd of the tests
 // (sharing this 2-core machine with the walk), 259 folders took 7.3 s with one reader and 4.0 s
 // with four (medians of five); more readers overlap more of a remote server's latency.
