@@ -383,5 +383,28 @@ TEST_F(TreeTest, AShareTreeOnAPrivateSmbdAsEachFolderAlone) {
                      baum + "\\Gleich\\Tiefer same"}));
 }
 
+// A directory that stops answering costs the walk its time-out once, not once a folder: every
+// folder after it is marked incomplete, and the message is told once.
+TEST_F(TreeTest, AStalledDirectoryCostsTheWalkOneTimeOutAndMarksTheFoldersIncomplete) {
+    const std::string baum = make_folder("Baum", "g:adm:r-x");
+    int folder = 0;
+    for (const char* acl :
+         {"g:staff:rwx", "g:audio:r--", "u:daemon:rwx", "g:adm:rwx", "g:staff:r--"})
+        make_folder("Baum/" + std::to_string(++folder), acl);
+    const StallingProxy stalled(slapd().port(), StallingProxy::Fault::StallAfterBind);
+    const auto start = std::chrono::steady_clock::now();
+    const Finished walk = report("--depth 1 --format json '" + baum + "'",
+                                 "LDAPURI=" + stalled.uri() + " LDAPTIMEOUT=1");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(walk.status, 1);
+    EXPECT_EQ(walk.err, "permscope-report: The directory at " + stalled.uri() +
+                            " stopped answering (no answer within 1 s). The lists are "
+                            "incomplete.\n");
+    std::string states;
+    for (const auto& [folder, lines] : walked_folders(read_back("tree", temp / "stdout")))
+        states += lines.substr(0, lines.find('\n')) + "\n";
+    EXPECT_EQ(states, lines(std::vector<std::string>(6, "complete=false")));
+}
+
 }  // namespace
 }  // namespace permscope::report
