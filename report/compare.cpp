@@ -39,6 +39,13 @@ class Reader {
         read(document.object());
     }
     std::vector<Folder> folders() && { return std::move(folders_); }
+    // A note for the user when the report says its lists are incomplete.
+    std::string note() const {
+        return complete_ ? std::string()
+                         : name_ +
+                               " was made while the directory failed (complete: false): "
+                               "its changes may not be real\n";
+    }
 
   private:
     [[noreturn]] void fail(const std::string& what) const {
@@ -53,6 +60,7 @@ class Reader {
     }
 
     void read(const QJsonObject& report) {
+        complete_ = report.value("complete").toBool(true);
         if (report.contains("folders")) {
             const QJsonValue root = report.value("root");
             backslashes_ = root.isString() && root.toString().startsWith("\\\\");
@@ -119,6 +127,7 @@ class Reader {
     }
 
     std::string name_;
+    bool complete_ = true;
     bool backslashes_ = false;
     std::vector<Folder> folders_;
     std::vector<Folder> ancestors_;
@@ -190,13 +199,15 @@ bool walk_order(const Folder& a, const Folder& b) {
 
 }  // namespace
 
-std::string compare_reports(const std::string& old_json, const std::string& old_name,
-                            const std::string& new_json, const std::string& new_name) {
-    std::vector<Folder> old_folders = Reader(old_json, old_name).folders();
-    std::vector<Folder> new_folders = Reader(new_json, new_name).folders();
+Comparison compare_reports(const std::string& old_json, const std::string& old_name,
+                           const std::string& new_json, const std::string& new_name) {
+    Reader old_reader(old_json, old_name), new_reader(new_json, new_name);
+    Comparison comparison{{}, old_reader.note() + new_reader.note()};
+    std::vector<Folder> old_folders = std::move(old_reader).folders();
+    std::vector<Folder> new_folders = std::move(new_reader).folders();
     std::stable_sort(old_folders.begin(), old_folders.end(), walk_order);
     std::stable_sort(new_folders.begin(), new_folders.end(), walk_order);
-    std::string lines;
+    std::string& lines = comparison.lines;
     auto o = old_folders.begin();
     auto n = new_folders.begin();
     while (o != old_folders.end() || n != new_folders.end()) {
@@ -208,7 +219,7 @@ std::string compare_reports(const std::string& old_json, const std::string& old_
             lines += compare_folder(*o++, *n++);
         }
     }
-    return lines;
+    return comparison;
 }
 
 std::string report_file_text(const std::string& path) {

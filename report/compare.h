@@ -24,10 +24,17 @@ class ReportUnreadable : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+struct Comparison {
+    std::string lines;  // the changes
+    // For the user: a report made while the directory failed ("complete": false) shows changes
+    // that may be none. One line each such report; empty when both are complete.
+    std::string notes;
+};
+
 // Reports as permscope-report writes them in JSON: a walk's ({"root", "folders": […]}) or one
-// folder's ({"folder", "users": […]}). name says which report an error is about.
-std::string compare_reports(const std::string& old_json, const std::string& old_name,
-                            const std::string& new_json, const std::string& new_name);
+// folder's ({"folder", "users": […]}). name says which report a note or an error is about.
+Comparison compare_reports(const std::string& old_json, const std::string& old_name,
+                           const std::string& new_json, const std::string& new_name);
 
 // Reads a whole file; throws ReportUnreadable naming it and the cause.
 std::string report_file_text(const std::string& path);

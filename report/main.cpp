@@ -151,14 +151,15 @@ int walk(const report::Options& options) {
 int compare(const report::Options& options) {
     const auto& [old_report, new_report] = *options.compare;
     try {
-        const std::string lines =
+        const report::Comparison comparison =
             report::compare_reports(report::report_file_text(old_report), old_report,
                                     report::report_file_text(new_report), new_report);
+        say_problem(comparison.notes);
         if (options.output.empty())
-            report::write_standard_output(lines);
+            report::write_standard_output(comparison.lines);
         else
-            report::write_output_file(options.output, lines);
-        return lines.empty() ? 0 : 1;
+            report::write_output_file(options.output, comparison.lines);
+        return comparison.lines.empty() ? 0 : 1;
     } catch (const report::ReportUnreadable& failure) {
         say(std::string("cannot compare: ") + failure.what());
     } catch (const report::OutputError& failure) {

@@ -49,7 +49,7 @@ TEST(CompareReports, ChangesInFolderThenAccountOrderAndNoneWhereOnlyTheWayAListI
                              "/srv/d/b=Ole:Lesen,Anna:Ändern", "/srv/d/b/x",
                              "/srv/d/c=Anna:Lesen,Ole:Lesen; Schreiben,Ute\\tX:Lesen",
                              "/srv/d/a=Ole:Lesen", "/srv/d/z=Ole:Lesen"});
-    EXPECT_EQ(compare_reports(old_report, "old.json", new_report, "new.json"),
+    EXPECT_EQ(compare_reports(old_report, "old.json", new_report, "new.json").lines,
               "+\t/srv/d\tBo\tLesen\n"
               "+\t/srv/d/a\n"
               "+\t/srv/d/c\tAnna\tLesen\n"
@@ -58,12 +58,16 @@ TEST(CompareReports, ChangesInFolderThenAccountOrderAndNoneWhereOnlyTheWayAListI
               "-\t/srv/d/gone\n"
               "+\t/srv/d/new\n"
               "!\t/srv/d/z\tPermission denied\t\n");
-    EXPECT_EQ(compare_reports(old_report, "old.json", old_report, "old.json"), "");
-    // A folder's own report compares with the same folder of a walk.
-    EXPECT_EQ(
-        compare_reports(R"({"folder": "/srv/d", "users": [{"name": "Ole", "rights": "Lesen"}]})",
-                        "one", walk_json("/srv/d", {"/srv/d=Ole:Lesen"}), "walk"),
-        "");
+    EXPECT_EQ(compare_reports(old_report, "old.json", old_report, "old.json").lines, "");
+    // A folder's own report compares with the same folder of a walk; one made while the directory
+    // failed is noted.
+    const Comparison one = compare_reports(
+        R"({"folder": "/srv/d", "complete": false, "users": [{"name": "Ole", "rights": "Lesen"}]})",
+        "one", walk_json("/srv/d", {"/srv/d=Ole:Lesen"}), "walk");
+    EXPECT_EQ(one.lines, "");
+    EXPECT_EQ(one.notes,
+              "one was made while the directory failed (complete: false): its changes may not be "
+              "real\n");
 }
 
 TEST(CompareReports, AReportThatIsNoneIsRefusedNamingTheFileAndWhatIsWrong) {
