@@ -293,16 +293,25 @@ int step_failure(const ChildClient& client, int error, Clock::duration took,
     return ETIMEDOUT;
 }
 
+// The child's client, made in client; false, the failure told to the parent, where it cannot be
+// made.
+bool start_client(std::optional<ChildClient>& client, int fd, const SmbOptions& options,
+                  const std::string& ticket_user) {
+    try {
+        client.emplace(options, ticket_user);
+        return true;
+    } catch (const std::system_error& error) {
+        send_failure(fd, error.code().value(), false);
+        return false;
+    }
+}
+
 // The child's whole read: the folder, then its descriptor, then whether names were looked up.
 void read_in_child(int fd, const std::string& url, const SmbOptions& options,
                    const std::string& ticket_user) {
     std::optional<ChildClient> client;
-    try {
-        client.emplace(options, ticket_user);
-    } catch (const std::system_error& error) {
-        send_failure(fd, error.code().value(), false);
+    if (!start_client(client, fd, options, ticket_user))
         return;
-    }
     SMBCCTX* ctx = client->context();
     struct stat info {};
     auto started = Clock::now();
@@ -329,12 +338,8 @@ void read_in_child(int fd, const std::string& url, const SmbOptions& options,
 void list_in_child(int fd, const std::string& url, const SmbOptions& options,
                    const std::string& ticket_user) {
     std::optional<ChildClient> client;
-    try {
-        client.emplace(options, ticket_user);
-    } catch (const std::system_error& error) {
-        send_failure(fd, error.code().value(), false);
+    if (!start_client(client, fd, options, ticket_user))
         return;
-    }
     SMBCCTX* ctx = client->context();
     const auto started = Clock::now();
     SMBCFILE* listing = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
