@@ -384,7 +384,8 @@ TEST_F(TreeTest, AShareTreeOnAPrivateSmbdAsEachFolderAlone) {
 }
 
 // A directory that stops answering costs the walk its time-out once, not once a folder: every
-// folder after it is marked incomplete, and the message is told once.
+// folder after it is marked incomplete, and the message is told once; meanwhile a terminal shows
+// the walk's progress.
 TEST_F(TreeTest, AStalledDirectoryCostsTheWalkOneTimeOutAndMarksTheFoldersIncomplete) {
     const std::string baum = make_folder("Baum", "g:adm:r-x");
     int folder = 0;
@@ -404,6 +405,14 @@ TEST_F(TreeTest, AStalledDirectoryCostsTheWalkOneTimeOutAndMarksTheFoldersIncomp
     for (const auto& [folder, lines] : walked_folders(read_back("tree", temp / "stdout")))
         states += lines.substr(0, lines.find('\n')) + "\n";
     EXPECT_EQ(states, lines(std::vector<std::string>(6, "complete=false")));
+
+    // On a terminal the walk shows the folders done, how many a second, and the folder it reads.
+    const Finished terminal =
+        run("env LDAPURI=" + stalled.uri() + " LDAPTIMEOUT=1 script -qec \"'" +
+            PERMSCOPE_REPORT "' --depth 1 '" + baum + "' >/dev/null\" /dev/null");
+    EXPECT_NE(terminal.out.find("\rpermscope-report: 0 folders, 0 folders/s, " + baum + "\033[K"),
+              std::string::npos)
+        << terminal.out;
 }
 
 }  // namespace
