@@ -60,20 +60,15 @@ class KeptSidNames : public platform::SidNaming {
 }  // namespace
 
 WalkReader::WalkReader(directory::DirectoryProvider& directory,
-                       std::function<std::string()> domain_name,
-                       directory::ResolutionOptions options)
+                       std::function<std::string()> domain_name)
     : directory_(directory),
-      resolver_(directory, domain_name, options),
+      resolver_(directory, domain_name),
       system_sid_naming_(platform::make_system_sid_naming()),
       directory_sid_naming_(directory, std::move(domain_name)),
       sid_naming_(*system_sid_naming_, directory_sid_naming_),
       kept_sid_names_(std::make_unique<KeptSidNames>(sid_naming_)) {}
 
 WalkReader::~WalkReader() = default;
-
-directory::ResolutionOptions WalkReader::walk_options() {
-    return directory::ResolutionOptions{};
-}
 
 std::string_view WalkReader::kept_text(std::string_view text) {
     const auto found = texts_.find(text);

@@ -6,7 +6,9 @@
 // What is shared between folders changes no row: the rows a trustee's resolution enters depend
 // only on its name and the directory's answers, and so are noted once and entered again into the
 // next folder's lists, where positions, head-group texts, rights merges and the sub-group pass
-// are worked out afresh; two folders with the same access list get the same lists.
+// are worked out afresh; two folders with the same access list get the same lists. For the
+// group resolution the whole walk is one read, which ends at finish(): the directory's answers
+// are kept for all its folders, and a directory that cannot be reached costs its time-out once.
 
 #include <cstddef>
 #include <deque>
@@ -31,14 +33,10 @@ namespace permscope::rights {
 class WalkReader {
   public:
     // domain_name is asked at every resolution. The provider must outlive the reader.
-    WalkReader(directory::DirectoryProvider& directory, std::function<std::string()> domain_name,
-               directory::ResolutionOptions options = walk_options());
+    WalkReader(directory::DirectoryProvider& directory, std::function<std::string()> domain_name);
     ~WalkReader();
     WalkReader(const WalkReader&) = delete;
     WalkReader& operator=(const WalkReader&) = delete;
-
-    // The resolver's default options, with the directory's answers kept for the whole walk.
-    static directory::ResolutionOptions walk_options();
 
     struct Read {
         std::shared_ptr<const FolderLists> lists;
@@ -53,9 +51,8 @@ class WalkReader {
     // The lists of a folder whose access list, its trustees named, this is.
     Read read(const std::vector<platform::AccessEntry>& access_list);
 
-    // Ends the walk: the kept answers are dropped and an unreachable directory is tried again at
-    // the next read. A directory that could not be reached is tried once for the whole walk, not
-    // once per folder. Returns the directory's problem, empty when there was none.
+    // Ends the walk: the kept answers are dropped, and an unreachable directory is tried again at
+    // the next read. Returns the directory's problem, empty when there was none.
     std::string finish();
 
   private:
