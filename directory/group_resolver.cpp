@@ -53,6 +53,7 @@ struct GroupResolver::Resolution {
     const std::string base;
     std::vector<GroupFrame> frames;
     std::unordered_set<std::string> expanding;  // the keys of frames
+    const RowEntered* entered = nullptr;        // told of each row entered, if anyone is
 };
 
 namespace {
@@ -144,6 +145,21 @@ GroupResolver::~GroupResolver() = default;
 std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
                                        std::string& strUserGroup, std::string MemberFrom,
                                        std::string& strCreatedListEntries) {
+    return check(users, groups, strUserGroup, std::move(MemberFrom), strCreatedListEntries,
+                 nullptr);
+}
+
+std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
+                                       std::string& strUserGroup, std::string MemberFrom,
+                                       std::string& strCreatedListEntries,
+                                       const RowEntered& entered) {
+    return check(users, groups, strUserGroup, std::move(MemberFrom), strCreatedListEntries,
+                 &entered);
+}
+
+std::string GroupResolver::check(ResultList& users, ResultList& groups, std::string& strUserGroup,
+                                 const std::string& MemberFrom, std::string& strCreatedListEntries,
+                                 const RowEntered* entered) {
     // The kept entries are those of one base; no member of theirs is being resolved here.
     // The domain is read once per trustee: no window event, and so no change of the domain
     // selector, runs while its members are resolved.
@@ -152,9 +168,24 @@ std::string GroupResolver::Group_check(ResultList& users, ResultList& groups,
         entries_->clear();
         entries_base_ = base;
     }
-    Resolution resolution{users, groups, strCreatedListEntries, base, {}, {}};
+    Resolution resolution{users, groups, strCreatedListEntries, base, {}, {}, entered};
     resolve(resolution, strUserGroup, MemberFrom, nullptr);
     expand_members(resolution);
+    return strCreatedListEntries;
+}
+
+std::string GroupResolver::enter_rows(ResultList& users, ResultList& groups,
+                                      std::span<const EnteredRow> rows,
+                                      std::string& strCreatedListEntries) {
+    Resolution resolution{users, groups, strCreatedListEntries, {}, {}, {}, nullptr};
+    for (const EnteredRow& row : rows) {
+        const std::string name(row.name);
+        if (row.group)
+            enter_row(resolution, groups, *group_index_, kGroupRow, name,
+                      std::string(row.head_group));
+        else
+            enter_row(resolution, users, *user_index_, kUserRow, name, std::string(row.head_group));
+    }
     return strCreatedListEntries;
 }
 
@@ -404,6 +435,8 @@ const GroupResolver::RowKind GroupResolver::kGroupRow{"is Head", ";", "-Group", 
 void GroupResolver::enter_row(Resolution& resolution, ResultList& list, RowIndex& index,
                               const RowKind& kind, const std::string& name,
                               std::string head_group) {
+    if (resolution.entered)
+        (*resolution.entered)({&kind == &kGroupRow, name, head_group});
     ResultList::Position matched = 0;
     for (const ResultList::Position position : rows_named(index, list, name)) {
         matched = position;

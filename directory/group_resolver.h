@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -59,6 +60,18 @@ struct ResolutionOptions {
     static ResolutionOptions one_name_at_a_time() { return {false, false, false, 64, 0, 2, false}; }
 };
 
+// One row that a resolution entered: in which list, under which name, reached through which head
+// group (empty for the trustee itself). The rows a resolution enters depend only on the name and
+// the directory's answers, not on the rows the lists already hold: where a row lands, and how its
+// head-group text grows, is decided as it is entered.
+struct EnteredRow {
+    bool group = false;
+    std::string_view name;
+    std::string_view head_group;
+};
+// Told of each row as it is entered; the texts live only for the call.
+using RowEntered = std::function<void(const EnteredRow&)>;
+
 class GroupResolver {
   public:
     // domain_name is asked at every resolution (the window's domain selector text).
@@ -76,6 +89,15 @@ class GroupResolver {
     std::string Group_check(ResultList& users, ResultList& groups, std::string& strUserGroup,
                             std::string MemberFrom, std::string& strCreatedListEntries);
 
+    // The same, telling entered of every row it enters, in order. Entering those rows into other
+    // lists (enter_rows) does there what this call would do, as long as the directory answers the
+    // same: a walk over many folders resolves each trustee once.
+    std::string Group_check(ResultList& users, ResultList& groups, std::string& strUserGroup,
+                            std::string MemberFrom, std::string& strCreatedListEntries,
+                            const RowEntered& entered);
+    std::string enter_rows(ResultList& users, ResultList& groups, std::span<const EnteredRow> rows,
+                           std::string& strCreatedListEntries);
+
     // Called after each folder read: the kept answers are dropped (unless the options keep them
     // across reads), and unreachable servers may be tried again at the next read. Returns what kept
     // the read from the directory, as a message for the user; empty when nothing did.
@@ -83,6 +105,9 @@ class GroupResolver {
 
   private:
     struct Resolution;
+    std::string check(ResultList& users, ResultList& groups, std::string& strUserGroup,
+                      const std::string& MemberFrom, std::string& strCreatedListEntries,
+                      const RowEntered* entered);
     void resolve(Resolution& resolution, std::string& name, const std::string& head_group,
                  const std::string* member_dn);
     void expand_members(Resolution& resolution);

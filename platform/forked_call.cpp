@@ -75,7 +75,13 @@ ForkedCallResult call_in_child_process(const std::function<void(int fd)>& work,
         throw std::system_error(error, std::generic_category(), "fork");
     }
     if (child == 0) {
-        ::close(pipe_ends[0]);
+        // Only the standard descriptors and this read's pipe stay open: a pipe of a read that
+        // another thread runs side by side must not be held open by this child, or that read
+        // would wait for this child's end.
+        const unsigned own = static_cast<unsigned>(pipe_ends[1]);
+        if (own > 3)
+            ::close_range(3, own - 1, 0);
+        ::close_range(own + 1, ~0U, 0);
         try {
             work(pipe_ends[1]);
         } catch (...) {

@@ -155,6 +155,8 @@ enum class Record : char {
     Failed = 'E',
     Descriptor = 'D',
     NamesLookedUp = 'N',  // "1" or "0"
+    SubFolder = 'S',      // a sub-folder's name, of a listing
+    Listed = 'L',         // the listing's end
 };
 
 void send_record(int fd, Record tag, const std::string& payload = {}) {
@@ -291,16 +293,25 @@ int step_failure(const ChildClient& client, int error, Clock::duration took,
     return ETIMEDOUT;
 }
 
+// The child's client, made in client; false, the failure told to the parent, where it cannot be
+// made.
+bool start_client(std::optional<ChildClient>& client, int fd, const SmbOptions& options,
+                  const std::string& ticket_user) {
+    try {
+        client.emplace(options, ticket_user);
+        return true;
+    } catch (const std::system_error& error) {
+        send_failure(fd, error.code().value(), false);
+        return false;
+    }
+}
+
 // The child's whole read: the folder, then its descriptor, then whether names were looked up.
 void read_in_child(int fd, const std::string& url, const SmbOptions& options,
                    const std::string& ticket_user) {
     std::optional<ChildClient> client;
-    try {
-        client.emplace(options, ticket_user);
-    } catch (const std::system_error& error) {
-        send_failure(fd, error.code().value(), false);
+    if (!start_client(client, fd, options, ticket_user))
         return;
-    }
     SMBCCTX* ctx = client->context();
     struct stat info {};
     auto started = Clock::now();
@@ -323,6 +334,27 @@ void read_in_child(int fd, const std::string& url, const SmbOptions& options,
     send_record(fd, Record::NamesLookedUp, !unnamed || client->names_looked_up() ? "1" : "0");
 }
 
+// The child's listing of the folder's sub-folders, each name a record, then the end.
+void list_in_child(int fd, const std::string& url, const SmbOptions& options,
+                   const std::string& ticket_user) {
+    std::optional<ChildClient> client;
+    if (!start_client(client, fd, options, ticket_user))
+        return;
+    SMBCCTX* ctx = client->context();
+    const auto started = Clock::now();
+    SMBCFILE* listing = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+    if (listing == nullptr)
+        return send_failure(fd,
+                            step_failure(*client, errno, Clock::now() - started, options.timeout),
+                            client->session_up());
+    while (const smbc_dirent* entry = smbc_getFunctionReaddir(ctx)(ctx, listing)) {
+        const std::string_view name(entry->name);
+        if (entry->smbc_type == SMBC_DIR && name != "." && name != "..")
+            send_record(fd, Record::SubFolder, std::string(name));
+    }
+    send_record(fd, Record::Listed);
+}
+
 // What the parent learnt from the child.
 struct ChildReport {
     bool folder_found = false;
@@ -331,6 +363,8 @@ struct ChildReport {
     bool lookup_up = false;
     std::optional<std::string> text;
     std::optional<bool> names_looked_up;
+    std::vector<std::string> sub_folders;
+    bool listed = false;
 };
 
 ChildReport parse_report(std::string_view output) {
@@ -351,6 +385,10 @@ ChildReport parse_report(std::string_view output) {
             report.text = std::string(payload);
         } else if (tag == Record::NamesLookedUp) {
             report.names_looked_up = payload == "1";
+        } else if (tag == Record::SubFolder) {
+            report.sub_folders.emplace_back(payload);
+        } else if (tag == Record::Listed) {
+            report.listed = true;
         } else if (tag == Record::Failed) {
             const auto blank = payload.find(' ');
             report.error = parse_decimal(payload.substr(0, blank)).value_or(EIO);
@@ -467,6 +505,28 @@ const std::string& SmbShareFolder::security_descriptor_text() const {
     if (!descriptor_error_.empty())
         throw ManagementError(descriptor_error_);
     return text_;
+}
+
+std::vector<std::string> share_sub_folder_names(std::string_view share_path,
+                                                const SmbOptions& options) {
+    const std::string url = smb_url_of_share_path(share_path);
+    const std::string ticket_user = kerberos_ticket_user().value_or(std::string());
+    const ForkedCallResult call = call_in_child_process(
+        [&](int fd) { list_in_child(fd, url, options, ticket_user); }, options.deadline);
+    const ChildReport report = parse_report(call.output);
+    if (report.listed)
+        return report.sub_folders;
+    const std::string failed = "cannot list the sub-folders of " + std::string(share_path) + ": ";
+    std::optional<std::string> fault;
+    if (!call.finished)
+        fault = "stopped answering (no answer within " + seconds_text(options.deadline) + ")";
+    else if (!report.error)
+        fault = "ended the listing without an answer";
+    else
+        fault = server_fault(*report.error, report.session_up, options, ticket_user);
+    if (fault)
+        throw ShareServerError(failed + "the share server " + server_of(share_path) + " " + *fault);
+    throw ManagementError(failed + describe_errno(*report.error));
 }
 
 }  // namespace permscope::platform

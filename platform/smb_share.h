@@ -65,4 +65,10 @@ class SmbShareFolder {
     bool descriptor_error_for_user_ = false;
 };
 
+// The names of the sub-folders of a folder on a share, in the server's order, listed in a child
+// process as the descriptor is read. Throws ShareServerError when the server fails the listing (its
+// text names the server and the cause), ManagementError when the folder cannot be listed.
+std::vector<std::string> share_sub_folder_names(std::string_view share_path,
+                                                const SmbOptions& options);
+
 }  // namespace permscope::platform

@@ -36,9 +36,23 @@ const char* kHelpIntro =
     "Writes who holds which rights on FOLDER, read as the Permscope window reads it: its access\n"
     "list, every group expanded through the directory, the German rights texts.\n"
     "FOLDER is a local path or a share path (//server/share/dir or \\\\server\\share\\dir).\n"
+    "With --depth, FOLDER and its sub-folders: each reported in full, as the same as its\n"
+    "parent, or as unreadable.\n"
     "Exit status: 0 complete, 1 incomplete (the directory failed part way; the lists are\n"
     "written all the same), 2 usage error, folder that cannot be read, or output that cannot\n"
-    "be written.";
+    "be written.\n"
+    "permscope-report --compare OLD.json NEW.json writes what changed between two json\n"
+    "reports, one tab-separated line a change (+ gained, - lost, ~ changed, ! read in one\n"
+    "report only); exit status 0 no change, 1 changes, 2 error.";
+
+// "N" as a depth: a whole number from 0 on.
+std::optional<int> depth_of(const QString& text) {
+    bool ok = false;
+    const int depth = text.toInt(&ok);
+    if (!ok || depth < 0 || text.startsWith('+') || text.trimmed() != text)
+        return std::nullopt;
+    return depth;
+}
 
 }  // namespace
 
@@ -57,8 +71,19 @@ std::variant<Options, Finish> parse_command_line(int argc, char* argv[]) {
         "format", "csv");
     const QCommandLineOption output(
         QStringLiteral("output"), "Write to FILE (mode 0600) instead of standard output.", "FILE");
-    parser.addOption(format);
-    parser.addOption(output);
+    const QCommandLineOption depth(
+        QStringLiteral("depth"),
+        "Report FOLDER and its sub-folders down to N levels (0: FOLDER alone, as a tree), "
+        "depth first in byte order of the names; symbolic links are not followed.",
+        "N");
+    const QCommandLineOption cross_mounts(
+        QStringLiteral("cross-mounts"),
+        "With --depth: also walk into folders on other mounts below FOLDER (left out otherwise).");
+    const QCommandLineOption compare(
+        QStringLiteral("compare"),
+        "Compare two json reports, OLD.json and NEW.json, instead of reading a folder.");
+    for (const QCommandLineOption* option : {&format, &output, &depth, &cross_mounts, &compare})
+        parser.addOption(*option);
     parser.addPositionalArgument("FOLDER", "The folder to report on.");
 
     if (!parser.parse(QCoreApplication::arguments()))
@@ -72,6 +97,25 @@ std::variant<Options, Finish> parse_command_line(int argc, char* argv[]) {
                       {}};
 
     Options options;
+    if (parser.isSet(compare)) {
+        if (parser.isSet(format) || parser.isSet(depth) || parser.isSet(cross_mounts))
+            return usage_error("--compare takes no --format, --depth or --cross-mounts");
+        const QStringList reports = parser.positionalArguments();
+        if (reports.size() != 2)
+            return usage_error("--compare needs two reports, OLD.json and NEW.json");
+        options.compare = {raw_value(reports[0], argc, argv), raw_value(reports[1], argc, argv)};
+        if (parser.isSet(output))
+            options.output = raw_value(parser.value(output), argc, argv);
+        return options;
+    }
+    if (parser.isSet(depth)) {
+        options.depth = depth_of(parser.value(depth));
+        if (!options.depth)
+            return usage_error("--depth: '" + parser.value(depth) + "' is no number from 0 on");
+    }
+    options.cross_mounts = parser.isSet(cross_mounts);
+    if (options.cross_mounts && !options.depth)
+        return usage_error("--cross-mounts needs --depth");
     const QString format_name = parser.value(format);
     if (format_name == "csv")
         options.format = Format::Csv;

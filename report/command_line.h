@@ -1,9 +1,12 @@
 #pragma once
 // The command line of permscope-report:
-//   permscope-report [--format xlsx|csv|json] [--output FILE] FOLDER
+//   permscope-report [--format xlsx|csv|json] [--output FILE] [--depth N [--cross-mounts]] FOLDER
+//   permscope-report --compare [--output FILE] OLD.json NEW.json
 // and --help, --version. Parsed by Qt's QCommandLineParser; a QCoreApplication must exist.
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace permscope::report {
@@ -14,6 +17,11 @@ struct Options {
     Format format = Format::Csv;
     std::string output;  // empty: standard output
     std::string folder;  // as given: any path the window's path box takes
+    // A walk over the folder's tree down to this many levels; none: the folder alone.
+    std::optional<int> depth;
+    bool cross_mounts = false;  // the walk goes into mount points below the folder
+    // --compare: the two reports, old and new; the folder is then not used.
+    std::optional<std::pair<std::string, std::string>> compare;
 };
 
 // The program ends at once: after --help or --version (status 0), or on a usage error (status 2,

@@ -42,7 +42,7 @@ std::string csv_header() {
 
 std::string folder_csv_lines(const FolderReport& report) {
     std::string lines;
-    for (const ResultList::Row& row : report.users.rows()) {
+    for (const ResultList::Row& row : report.users().rows()) {
         std::vector<std::string_view> fields{report.folder};
         for (std::size_t column = 0; column < kUserListColumns.size(); ++column)
             fields.push_back(column_text(row, column));

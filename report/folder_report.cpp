@@ -37,19 +37,21 @@ constexpr std::uint32_t kRightsColumn = 3;  // C
 
 }  // namespace
 
-void read_folder(rights::FolderReader& reader, FolderReport& report) {
+void read_folder(rights::FolderReader& reader, FolderReport& report,
+                 std::shared_ptr<rights::FolderLists> lists) {
     NoWindow no_window;
     const rights::FolderReadResult result =
-        reader.read(report.folder, report.users, report.groups, no_window);
+        reader.read(report.folder, lists->users, lists->groups, no_window);
     if (!result.outcome.access_list_read)
         throw FolderUnreadable(result.outcome.cause);
     report.problem = result.problem();
+    report.lists = std::move(lists);
 }
 
 spreadsheet::Workbook exported_workbook(const FolderReport& report) {
     spreadsheet::Workbook kept;
     KeptWorkbookFactory factory(kept);
-    spreadsheet::Excel_export(report.groups, report.users, true, factory);
+    spreadsheet::Excel_export(report.groups(), report.users(), true, factory);
     return kept;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // One folder's result as the report command writes it, in any format: the folder as the user gave
 // it, the two lists the window would show for it, whether they are complete, and the head groups as
-// the window's export lays them out. A walk over many folders keeps one of these per folder.
+// the window's export lays them out. In a walk over many folders, folders with the same access
+// list share their lists.
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,9 +18,10 @@ namespace permscope::report {
 struct FolderReport {
     std::string folder;   // as the user gave it
     std::string problem;  // why the lists are incomplete, one message a line; empty when complete
-    ResultList users;     // the window's LvUser
-    ResultList groups;    // the window's LvGroups
+    std::shared_ptr<const rights::FolderLists> lists = std::make_shared<rights::FolderLists>();
 
+    const ResultList& users() const { return lists->users; }    // the window's LvUser
+    const ResultList& groups() const { return lists->groups; }  // the window's LvGroups
     bool complete() const { return problem.empty(); }
 };
 
@@ -28,9 +31,10 @@ class FolderUnreadable : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads report.folder into its lists exactly as the window reads a folder, and notes what made
-// the lists incomplete. Throws FolderUnreadable when the folder cannot be read.
-void read_folder(rights::FolderReader& reader, FolderReport& report);
+// Reads report.folder into lists exactly as the window reads a folder, and gives the report those
+// lists and what made them incomplete. Throws FolderUnreadable when the folder cannot be read.
+void read_folder(rights::FolderReader& reader, FolderReport& report,
+                 std::shared_ptr<rights::FolderLists> lists);
 
 // The workbook that the window's "Excel Export" makes of the report's lists: sheet "Rechte".
 spreadsheet::Workbook exported_workbook(const FolderReport& report);

@@ -9,11 +9,15 @@
 
 namespace permscope::report {
 
+// A NUL shows as U+FFFD, as bytes that are no well-formed UTF-8 do.
+QJsonValue mended_text(std::string_view raw) {
+    return QString::fromStdString(spreadsheet::well_formed_utf8(raw));
+}
+
 namespace {
 
-// Bytes that are no well-formed UTF-8 are mended as in every other output; a NUL shows as U+FFFD.
 QJsonValue text(std::string_view raw) {
-    return QString::fromStdString(spreadsheet::well_formed_utf8(raw));
+    return mended_text(raw);
 }
 
 // Each row as an object whose keys name the list's columns in order.
@@ -52,14 +56,25 @@ QJsonObject folder_json(const FolderReport& report, const std::vector<HeadGroup>
         {"folder", text(report.folder)},
         {"complete", report.complete()},
         {"problem", report.complete() ? QJsonValue(QJsonValue::Null) : text(report.problem)},
-        {"users", rows(report.users, kUserKeys)},
-        {"groups", rows(report.groups, kGroupKeys)},
+        {"users", rows(report.users(), kUserKeys)},
+        {"groups", rows(report.groups(), kGroupKeys)},
         {"head_groups", head_group_array(head_groups)},
     };
 }
 
 std::string json_text(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
+}
+
+std::string json_line(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string json_string(std::string_view raw) {
+    // Qt writes values only inside a document: the text is the one element of an array.
+    const std::string array =
+        QJsonDocument(QJsonArray{text(raw)}).toJson(QJsonDocument::Compact).toStdString();
+    return array.substr(1, array.size() - 2);
 }
 
 }  // namespace permscope::report

@@ -12,14 +12,14 @@
 
 namespace permscope::report {
 
-namespace {
-
 std::string folder_of(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+namespace {
 
 [[noreturn]] void fail(const std::string& path, int error) {
     throw OutputError("cannot write " + path + ": " + std::strerror(error));
@@ -38,7 +38,22 @@ bool write_all(int fd, std::string_view content) {
     return true;
 }
 
-// Renames the finished file at temporary into place, or removes it.
+// A new file of mode 0600 in the folder of path; its descriptor, and its name in temporary.
+int create_beside(const std::string& path, std::string& temporary) {
+    std::string name = folder_of(path) + "/.permscope-report-XXXXXX";
+    std::vector<char> pattern(name.begin(), name.end());
+    pattern.push_back('\0');
+    const int fd = ::mkstemp(pattern.data());  // mode 0600
+    if (fd < 0)
+        fail(path, errno);
+    temporary = pattern.data();
+    return fd;
+}
+
+constexpr std::size_t kBlockSize = 1 << 16;
+
+}  // namespace
+
 void move_into_place(const std::string& temporary, const std::string& path) {
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
         const int error = errno;
@@ -47,24 +62,57 @@ void move_into_place(const std::string& temporary, const std::string& path) {
     }
 }
 
-}  // namespace
+std::string reserve_output_beside(const std::string& path) {
+    std::string temporary;
+    ::close(create_beside(path, temporary));
+    return temporary;
+}
 
 void write_output_file(const std::string& path, std::string_view content) {
-    std::string name = folder_of(path) + "/.permscope-report-XXXXXX";
-    std::vector<char> pattern(name.begin(), name.end());
-    pattern.push_back('\0');
-    const int fd = ::mkstemp(pattern.data());  // mode 0600
-    if (fd < 0)
-        fail(path, errno);
-    const std::string temporary(pattern.data());
-    const bool written = write_all(fd, content);
-    const int error = errno;
-    if (::close(fd) != 0 || !written) {
-        const int reported = written ? errno : error;
-        ::unlink(temporary.c_str());
-        fail(path, reported);
+    OutputStream output(path);
+    output.write(content);
+    output.finish();
+}
+
+OutputStream::OutputStream(std::string path) : path_(std::move(path)) {
+    fd_ = path_.empty() ? STDOUT_FILENO : create_beside(path_, temporary_);
+}
+
+OutputStream::~OutputStream() {
+    if (temporary_.empty())
+        return;
+    ::close(fd_);
+    ::unlink(temporary_.c_str());
+}
+
+void OutputStream::write(std::string_view text) {
+    pending_ += text;
+    if (pending_.size() >= kBlockSize)
+        flush();
+}
+
+void OutputStream::flush() {
+    if (!write_all(fd_, pending_)) {
+        if (path_.empty())
+            throw OutputError(std::string("cannot write the standard output: ") +
+                              std::strerror(errno));
+        fail(path_, errno);
     }
-    move_into_place(temporary, path);
+    pending_.clear();
+}
+
+void OutputStream::finish() {
+    flush();
+    if (temporary_.empty())
+        return;
+    const std::string temporary = std::move(temporary_);
+    temporary_.clear();
+    if (::close(fd_) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        fail(path_, error);
+    }
+    move_into_place(temporary, path_);
 }
 
 void write_output_workbook(const std::string& path, const spreadsheet::Workbook& workbook) {

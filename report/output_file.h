@@ -24,4 +24,35 @@ void write_output_workbook(const std::string& path, const spreadsheet::Workbook&
 // Writes all of content to standard output.
 void write_standard_output(std::string_view content);
 
+// A report written piece by piece as it is made, so that a report of any size is never held whole:
+// to standard output, or to a file that replaces path when it is finished, as above. A file that
+// is not finished is removed.
+class OutputStream {
+  public:
+    // path empty: standard output.
+    explicit OutputStream(std::string path);
+    ~OutputStream();
+    OutputStream(const OutputStream&) = delete;
+    OutputStream& operator=(const OutputStream&) = delete;
+
+    void write(std::string_view text);
+    void finish();
+
+  private:
+    void flush();
+
+    std::string path_;
+    std::string temporary_;
+    int fd_ = -1;
+    std::string pending_;  // written in blocks
+};
+
+// The folder a file of that path goes into: "." for a bare name.
+std::string folder_of(const std::string& path);
+
+// A new private file (mode 0600) in the folder of path, for a writer that writes it by name;
+// move_into_place renames it to path when it is complete, or removes it.
+std::string reserve_output_beside(const std::string& path);
+void move_into_place(const std::string& temporary, const std::string& path);
+
 }  // namespace permscope::report

@@ -30,12 +30,10 @@ std::string fitted(const std::string& line) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(ResultList& users, ResultList& groups) : users_(users), groups_(groups) {
-    if (!::isatty(STDERR_FILENO))
-        return;
-    users_.set_observer(&user_rows_);
-    groups_.set_observer(&group_rows_);
-    drawer_ = std::thread([this] { draw_until_done(); });
+ProgressLine::ProgressLine(std::function<std::string(std::int64_t seconds)> describe)
+    : describe_(std::move(describe)) {
+    if (::isatty(STDERR_FILENO))
+        drawer_ = std::thread([this] { draw_until_done(); });
 }
 
 ProgressLine::~ProgressLine() {
@@ -47,8 +45,6 @@ ProgressLine::~ProgressLine() {
     }
     done_changed_.notify_one();
     drawer_.join();
-    users_.set_observer(nullptr);
-    groups_.set_observer(nullptr);
 }
 
 void ProgressLine::draw_until_done() {
@@ -62,13 +58,47 @@ void ProgressLine::draw_until_done() {
                                  .count();
         // "\r" goes back to the line's start and "\033[K" clears what an earlier, longer line
         // left there.
-        put("\r" +
-            fitted("permscope-report: reading … " + std::to_string(seconds) + " s, " +
-                   std::to_string(user_rows_.rows()) + " users, " +
-                   std::to_string(group_rows_.rows()) + " groups") +
-            "\033[K");
+        put("\r" + fitted("permscope-report: " + describe_(seconds)) + "\033[K");
+        shown_ = true;
     } while (!done_changed_.wait_for(lock, kRedrawTime, [this] { return done_; }));
     put("\r\033[K");
+    shown_ = false;
+}
+
+void ProgressLine::say(const std::string& line) {
+    const std::lock_guard lock(mutex_);
+    // The progress line is cleared for the text; the next drawing puts it below.
+    put((shown_ ? "\r\033[K" : "") + line + "\n");
+    shown_ = false;
+}
+
+ReadProgress::ReadProgress(ResultList& users, ResultList& groups)
+    : users_(users), groups_(groups), line_([this](std::int64_t seconds) {
+          return "reading … " + std::to_string(seconds) + " s, " +
+                 std::to_string(user_rows_.rows()) + " users, " +
+                 std::to_string(group_rows_.rows()) + " groups";
+      }) {
+    users_.set_observer(&user_rows_);
+    groups_.set_observer(&group_rows_);
+}
+
+ReadProgress::~ReadProgress() {
+    users_.set_observer(nullptr);
+    groups_.set_observer(nullptr);
+}
+
+WalkProgress::WalkProgress()
+    : line_([this](std::int64_t seconds) {
+          const std::lock_guard lock(mutex_);
+          return std::to_string(done_) + " folders, " +
+                 std::to_string(seconds > 0 ? done_ / seconds : done_) + " folders/s, " + current_;
+      }) {}
+
+void WalkProgress::folder_started(const std::string& folder) {
+    const std::lock_guard lock(mutex_);
+    if (!current_.empty())
+        ++done_;
+    current_ = folder;
 }
 
 }  // namespace permscope::report

@@ -31,8 +31,8 @@ void add_list_sheet(spreadsheet::Workbook& workbook, const std::string& name,
 }  // namespace
 
 spreadsheet::Workbook folder_workbook(const FolderReport& report, spreadsheet::Workbook exported) {
-    add_list_sheet(exported, "Benutzer", report.users, kUserListColumns);
-    add_list_sheet(exported, "Gruppen", report.groups, kGroupListColumns);
+    add_list_sheet(exported, "Benutzer", report.users(), kUserListColumns);
+    add_list_sheet(exported, "Gruppen", report.groups(), kGroupListColumns);
     exported.select("Rechte");
     return exported;
 }

@@ -95,28 +95,6 @@ void merge_user_rights(ResultList& users, ResultList::Position position,
 
 namespace {
 
-// Binds the folder's security setting and reads its descriptor. Nothing when the folder cannot be
-// read; the outcome then says why, and what the user must be told.
-std::optional<platform::SecurityDescriptor> read_descriptor(const std::string& strpath,
-                                                            platform::ManagementLayer& management,
-                                                            FolderReadOutcome& outcome) {
-    try {
-        std::unique_ptr<platform::SecuritySetting> setting =
-            management.GetObject(platform::moniker_for_path(strpath));
-        if (!setting) {
-            outcome.cause = "the folder's security setting could not be bound";
-            return std::nullopt;
-        }
-        return setting->GetSecurityDescriptor();
-    } catch (const platform::ShareServerError& error) {
-        outcome.cause = error.what();
-        outcome.problem = error.what();
-    } catch (const std::exception& error) {
-        outcome.cause = error.what();
-    }
-    return std::nullopt;
-}
-
 // The SIDs the entries still need names for, each once, in order.
 std::vector<std::string> unnamed_sids(const std::vector<platform::AccessEntry>& entries) {
     std::vector<std::string> sids;
@@ -214,6 +192,46 @@ std::string unnamed_accounts_problem(const std::string& cause,
     return text + ". Groups among them are not expanded: the lists may be incomplete.";
 }
 
+std::optional<platform::SecurityDescriptor> read_descriptor(const std::string& strpath,
+                                                            platform::ManagementLayer& management,
+                                                            FolderReadOutcome& outcome) {
+    try {
+        std::unique_ptr<platform::SecuritySetting> setting =
+            management.GetObject(platform::moniker_for_path(strpath));
+        if (!setting) {
+            outcome.cause = "the folder's security setting could not be bound";
+            return std::nullopt;
+        }
+        platform::SecurityDescriptor descriptor = setting->GetSecurityDescriptor();
+        outcome.access_list_read = true;
+        return descriptor;
+    } catch (const platform::ShareServerError& error) {
+        outcome.cause = error.what();
+        outcome.problem = error.what();
+    } catch (const std::exception& error) {
+        outcome.cause = error.what();
+    }
+    return std::nullopt;
+}
+
+std::vector<platform::AccessEntry> named_access_list(platform::SecurityDescriptor descriptor,
+                                                     platform::SidNaming* sid_naming,
+                                                     FolderReadOutcome& outcome) {
+    if (!descriptor.dacl || descriptor.dacl->empty())
+        return {};
+    outcome.problem = name_trustees(descriptor, sid_naming);
+    return std::move(*descriptor.dacl);
+}
+
+void read_access_entries(const std::vector<platform::AccessEntry>& access_list, ResultList& users,
+                         ResultList& groups, const GroupCheck& group_check) {
+    if (access_list.empty())
+        return;
+    for (const platform::AccessEntry& entry : access_list)
+        read_entry(entry, users, groups, group_check);
+    fill_sub_groups(groups);
+}
+
 FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users, ResultList& groups,
                                   platform::ManagementLayer& management,
                                   const GroupCheck& group_check, ReadHooks& hooks,
@@ -227,14 +245,8 @@ FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users,
         read_descriptor(strpath, management, outcome);
     if (!descriptor)
         return outcome;
-    outcome.access_list_read = true;
-    if (!descriptor->dacl || descriptor->dacl->empty())
-        return outcome;
-
-    outcome.problem = name_trustees(*descriptor, sid_naming);
-    for (const platform::AccessEntry& entry : *descriptor->dacl)
-        read_entry(entry, users, groups, group_check);
-    fill_sub_groups(groups);
+    read_access_entries(named_access_list(std::move(*descriptor), sid_naming, outcome), users,
+                        groups, group_check);
     return outcome;
 }
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result_list.h"
 #include "platform/management.h"
@@ -78,8 +79,9 @@ struct FolderReadOutcome {
     std::string problem;
 };
 
-// Reads the folder strpath (local path or share path, used unchanged) into users and groups.
-// An empty access list (or a descriptor without one) counts as read.
+// Reads the folder strpath (local path or share path, used unchanged) into users and groups:
+// read_descriptor, named_access_list, read_access_entries. An empty access list (or a descriptor
+// without one) counts as read.
 // Trustees that the access list gives only as SIDs (a mounted share's raw descriptor, a share
 // server whose name lookup failed) are named by sid_naming, all in one call, before the first is
 // resolved; without it, or where it names none, a SID stays its S-1-… text.
@@ -92,6 +94,30 @@ FolderReadOutcome find_dir_rights(const std::string& strpath, ResultList& users,
 // cause, then the SIDs (the first five, and how many more), then that the lists may be incomplete.
 std::string unnamed_accounts_problem(const std::string& cause,
                                      const std::vector<std::string>& sids);
+
+// The two steps of a folder read, for a caller that reads many folders and resolves some of them:
+// the descriptor, which needs only the management layer (and may be read on any thread when its
+// provider allows it), then the names and the rows, which need the directory.
+
+// Binds the folder's security setting and reads its descriptor, outcome.access_list_read then
+// true. Nothing when the folder cannot be read; the outcome then says why, and what the user must
+// be told.
+std::optional<platform::SecurityDescriptor> read_descriptor(const std::string& strpath,
+                                                            platform::ManagementLayer& management,
+                                                            FolderReadOutcome& outcome);
+
+// The descriptor's access list, its trustees named where the descriptor gives SIDs alone (by
+// sid_naming, all in one call); outcome.problem tells of the SIDs whose names could not be looked
+// up. Empty for a descriptor without an access list.
+std::vector<platform::AccessEntry> named_access_list(platform::SecurityDescriptor descriptor,
+                                                     platform::SidNaming* sid_naming,
+                                                     FolderReadOutcome& outcome);
+
+// Fills users and groups, which the caller has emptied, from the entries in order (each trustee
+// through group_check, its rights into the rows it names), then runs the sub-group pass. An empty
+// list leaves both lists empty.
+void read_access_entries(const std::vector<platform::AccessEntry>& access_list, ResultList& users,
+                         ResultList& groups, const GroupCheck& group_check);
 
 // The sub-group pass at the end of a folder read.
 

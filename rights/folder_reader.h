@@ -27,6 +27,12 @@ std::vector<std::unique_ptr<platform::ManagementObject>> domain_instances(
 // first domain instance that has one. Empty when there is none.
 std::string first_forest_name(platform::ManagementLayer& management);
 
+// The two lists that one folder read fills, as the window shows them.
+struct FolderLists {
+    ResultList users;   // the window's LvUser
+    ResultList groups;  // the window's LvGroups
+};
+
 // How one folder read went, with the directory's word on it.
 struct FolderReadResult {
     FolderReadOutcome outcome;

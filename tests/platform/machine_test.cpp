@@ -3,13 +3,18 @@
 // configuration files. libldap reads its configuration once per process, so the LDAP client's
 // base is set for the whole program (LDAPCONF, before any test runs).
 
+#include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/domain_discovery.h"
+#include "platform/forked_call.h"
 #include "platform/linux_management.h"
 #include "platform/volumes.h"
 #include "tests/common/temp_folder.h"
@@ -237,6 +242,29 @@ TEST_F(Domains, EverySourceInItsOrderInLowerCaseEqualNamesKept) {
                   "[global]\nsecurity = ads\nrealm = IGNORED.EXAMPLE\n[global]\nsecurity = user\n");
     EXPECT_EQ(forest_names("[libdefaults]\n  dns_lookup_realm = false\n"),
               std::vector<std::string>{"corp.example.com"});
+}
+
+// Reads in child processes run side by side (a walk's workers): a child holds no descriptor of its
+// parent but its own pipe, so no other read's pipe stays open until a slow child ends.
+TEST(ForkedCall, TheChildKeepsNoneOfTheParentsDescriptorsOpen) {
+    using namespace std::chrono_literals;
+    int other_read[2];
+    ASSERT_EQ(pipe2(other_read, O_CLOEXEC), 0);
+    std::thread slow([] {
+        const ForkedCallResult call = call_in_child_process(
+            [](int fd) {
+                std::this_thread::sleep_for(1500ms);
+                write_all(fd, "done");
+            },
+            10s);
+        EXPECT_EQ(call.output, "done");
+    });
+    std::this_thread::sleep_for(300ms);  // the slow child runs
+    close(other_read[1]);
+    pollfd end{other_read[0], POLLIN, 0};
+    EXPECT_EQ(poll(&end, 1, 700), 1) << "the other pipe stays open while the slow child runs";
+    slow.join();
+    close(other_read[0]);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""read_back.py csv|json|xlsx FILE: a file of permscope-report read back with Python's own
-parsers, one item a line. A key too many or too few, a byte-order mark or a line end other than
-CR LF fails it."""
+"""read_back.py csv|json|tree|xlsx FILE: a file of permscope-report read back with Python's own
+parsers, one item a line (tree: a walk's JSON, each folder after a line "== FOLDER"). A key too
+many or too few, a byte-order mark or a line end other than CR LF fails it."""
 import csv
 import io
 import json
@@ -24,7 +24,28 @@ def read_csv(path):
 
 def read_json(path):
     with open(path, encoding="utf-8") as file:
+        return folder_lines(json.load(file))
+
+
+def read_tree(path):
+    with open(path, encoding="utf-8") as file:
         doc = json.load(file)
+    assert sorted(doc) == ["complete", "depth", "folders", "root"], f"keys {sorted(doc)}"
+    lines = [f"root={doc['root']}", f"depth={doc['depth']}", f"complete={doc['complete']}"]
+    for folder in doc["folders"]:
+        lines.append("== " + folder["folder"])
+        if "sub_folders_unreadable" in folder:
+            lines.append("sub_folders_unreadable=" + folder.pop("sub_folders_unreadable"))
+        if "same_as_parent" in folder or "unreadable" in folder:
+            assert len(folder) == 2, f"keys {sorted(folder)}"
+            lines.append(f"unreadable={folder['unreadable']}" if "unreadable" in folder
+                         else f"same_as_parent={folder['same_as_parent']}")
+        else:
+            lines += folder_lines(folder)
+    return lines
+
+
+def folder_lines(doc):
     assert sorted(doc) == sorted(("folder", "complete", "problem", "users", "groups",
                                   "head_groups")), f"keys {sorted(doc)}"
     lines = [f"folder={doc['folder']}", f"complete={str(doc['complete']).lower()}",
@@ -49,11 +70,11 @@ def read_xlsx(path):
             lines += [f"{cell.coordinate}={cell.value}" for row in sheet.iter_rows()
                       for cell in row if cell.value is not None]
         else:
-            lines += ["|".join(value or "" for value in row)
+            lines += ["|".join("" if value is None else str(value) for value in row)
                       for row in sheet.iter_rows(values_only=True)]
     return lines
 
 
 if __name__ == "__main__":
-    read = {"csv": read_csv, "json": read_json, "xlsx": read_xlsx}[sys.argv[1]]
+    read = {"csv": read_csv, "json": read_json, "tree": read_tree, "xlsx": read_xlsx}[sys.argv[1]]
     sys.stdout.buffer.write("".join(line + "\n" for line in read(sys.argv[2])).encode("utf-8"))

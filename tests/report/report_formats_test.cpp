@@ -23,8 +23,10 @@ TEST(CsvFormat, FieldsAreQuotedOnlyWhereNeededLinesEndWithCrLfMissingColumnsAreE
     EXPECT_EQ(csv_header(), "Folder,Name,Group,Rights\r\n");
     FolderReport report;
     report.folder = "/srv/a,b";
-    permscope::testing::fill(report.users,
+    auto lists = std::make_shared<rights::FolderLists>();
+    permscope::testing::fill(lists->users,
                              {"Karl Otto|adm|Ändern", "Lena Frank|staff|Ändern; Lesen", "Ole"});
+    report.lists = lists;
     EXPECT_EQ(folder_csv_lines(report),
               "\"/srv/a,b\",Karl Otto,adm,Ändern\r\n\"/srv/a,b\",Lena Frank,staff,Ändern; Lesen\r\n"
               "\"/srv/a,b\",Ole,,\r\n");
