@@ -1,6 +1,5 @@
 #include "platform/smb_share.h"
 
-#include <libsmbclient.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 
 #include "platform/forked_call.h"
 #include "platform/kerberos.h"
+#include "platform/smbclient_library.h"
 
 namespace permscope::platform {
 
@@ -31,7 +31,7 @@ bool is_separator(char c) {
 std::string percent_encoded(std::string_view component) {
     std::string source(component);
     std::string encoded(source.size() * 3 + 1, '\0');
-    smbc_urlencode(encoded.data(), source.data(), static_cast<int>(encoded.size()));
+    smbclient_library().urlencode(encoded.data(), source.data(), static_cast<int>(encoded.size()));
     encoded.resize(std::strlen(encoded.c_str()));
     return encoded;
 }
@@ -171,24 +171,26 @@ void send_record(int fd, Record tag, const std::string& payload = {}) {
 // connections without a word to the server, and so without a wait.
 class ChildClient {
   public:
-    ChildClient(const SmbOptions& options, const std::string& ticket_user) : user_(ticket_user) {
-        ctx_ = smbc_new_context();
+    ChildClient(const SmbOptions& options, const std::string& ticket_user)
+        : smb_(smbclient_library()), user_(ticket_user) {
+        ctx_ = smb_.new_context();
         if (ctx_ == nullptr)
             throw std::system_error(errno, std::generic_category());
-        smbc_setOptionDebugToStderr(ctx_, 1);
-        smbc_setOptionUserData(ctx_, this);
-        smbc_setFunctionAuthDataWithContext(ctx_, &ChildClient::authenticate);
-        add_cached_ = smbc_getFunctionAddCachedServer(ctx_);
-        smbc_setFunctionAddCachedServer(ctx_, &ChildClient::remember_connection);
-        smbc_setPort(ctx_, options.port);
-        smbc_setTimeout(ctx_, static_cast<int>(options.timeout.count()));
-        smbc_setOptionUseKerberos(ctx_, user_.empty() ? 0 : 1);
-        smbc_setOptionFallbackAfterKerberos(ctx_, 1);
-        smbc_setOptionUseCCache(ctx_, 1);
-        if (smbc_init_context(ctx_) == nullptr)
+        smb_.setOptionDebugToStderr(ctx_, 1);
+        smb_.setOptionUserData(ctx_, this);
+        smb_.setFunctionAuthDataWithContext(ctx_, &ChildClient::authenticate);
+        add_cached_ = smb_.getFunctionAddCachedServer(ctx_);
+        smb_.setFunctionAddCachedServer(ctx_, &ChildClient::remember_connection);
+        smb_.setPort(ctx_, options.port);
+        smb_.setTimeout(ctx_, static_cast<int>(options.timeout.count()));
+        smb_.setOptionUseKerberos(ctx_, user_.empty() ? 0 : 1);
+        smb_.setOptionFallbackAfterKerberos(ctx_, 1);
+        smb_.setOptionUseCCache(ctx_, 1);
+        if (smb_.init_context(ctx_) == nullptr)
             throw std::system_error(errno, std::generic_category());
     }
 
+    const SmbClientLibrary& library() const { return smb_; }
     SMBCCTX* context() const { return ctx_; }
     // A session to the share came up (connection, session set-up and tree connect).
     bool session_up() const { return session_up_; }
@@ -199,14 +201,15 @@ class ChildClient {
     // Whether the server's account-name lookup ran: its connection came up and is still there.
     bool names_looked_up() const {
         return lookup_server_ != nullptr &&
-               smbc_getFunctionCheckServer(ctx_)(ctx_, lookup_server_) == 0;
+               smb_.getFunctionCheckServer(ctx_)(ctx_, lookup_server_) == 0;
     }
 
   private:
     static void authenticate(SMBCCTX* ctx, const char* /*server*/, const char* /*share*/,
                              char* /*workgroup*/, int /*workgroup_size*/, char* user, int user_size,
                              char* password, int password_size) {
-        const auto* self = static_cast<const ChildClient*>(smbc_getOptionUserData(ctx));
+        const auto* self =
+            static_cast<const ChildClient*>(smbclient_library().getOptionUserData(ctx));
         if (user_size > 0)
             std::snprintf(user, static_cast<std::size_t>(user_size), "%s", self->user_.c_str());
         if (password_size > 0)
@@ -217,7 +220,7 @@ class ChildClient {
     // to IPC$ ("*IPC$") over which it looks account names up.
     static int remember_connection(SMBCCTX* ctx, SMBCSRV* server, const char* name,
                                    const char* share, const char* workgroup, const char* user) {
-        auto* self = static_cast<ChildClient*>(smbc_getOptionUserData(ctx));
+        auto* self = static_cast<ChildClient*>(smbclient_library().getOptionUserData(ctx));
         const int result = self->add_cached_(ctx, server, name, share, workgroup, user);
         if (result == 0 && std::strcmp(share, "*IPC$") == 0) {
             self->lookup_server_ = server;
@@ -227,6 +230,7 @@ class ChildClient {
         return result;
     }
 
+    const SmbClientLibrary& smb_;
     SMBCCTX* ctx_ = nullptr;
     std::string user_;
     smbc_add_cached_srv_fn add_cached_ = nullptr;
@@ -238,7 +242,7 @@ class ChildClient {
 // Nothing, with errno set, when the server gives none.
 std::optional<std::string> read_descriptor_text(SMBCCTX* ctx, const std::string& url,
                                                 std::size_t first_read_size) {
-    const auto getxattr = smbc_getFunctionGetxattr(ctx);
+    const auto getxattr = smbclient_library().getFunctionGetxattr(ctx);
     std::vector<char> buffer(first_read_size);
     for (;;) {
         const int result =
@@ -315,7 +319,7 @@ void read_in_child(int fd, const std::string& url, const SmbOptions& options,
     SMBCCTX* ctx = client->context();
     struct stat info {};
     auto started = Clock::now();
-    if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &info) != 0)
+    if (client->library().getFunctionStat(ctx)(ctx, url.c_str(), &info) != 0)
         return send_failure(fd,
                             step_failure(*client, errno, Clock::now() - started, options.timeout),
                             client->session_up());
@@ -342,12 +346,13 @@ void list_in_child(int fd, const std::string& url, const SmbOptions& options,
         return;
     SMBCCTX* ctx = client->context();
     const auto started = Clock::now();
-    SMBCFILE* listing = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+    SMBCFILE* listing = client->library().getFunctionOpendir(ctx)(ctx, url.c_str());
     if (listing == nullptr)
         return send_failure(fd,
                             step_failure(*client, errno, Clock::now() - started, options.timeout),
                             client->session_up());
-    while (const smbc_dirent* entry = smbc_getFunctionReaddir(ctx)(ctx, listing)) {
+    const auto readdir = client->library().getFunctionReaddir(ctx);
+    while (const smbc_dirent* entry = readdir(ctx, listing)) {
         const std::string_view name(entry->name);
         if (entry->smbc_type == SMBC_DIR && name != "." && name != "..")
             send_record(fd, Record::SubFolder, std::string(name));
@@ -453,6 +458,8 @@ std::string share_server_problem(const std::string& server, const std::string& f
 }  // namespace
 
 SmbShareFolder::SmbShareFolder(std::string_view share_path, const SmbOptions& options) {
+    // Encoding the URL loads the client library here, before the fork, so the child finds it
+    // loaded instead of loading it again on every read.
     const std::string url = smb_url_of_share_path(share_path);
     const std::string server = server_of(share_path);
     const std::string ticket_user = kerberos_ticket_user().value_or(std::string());
