@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "bench_organisation.h"
+#include "child_measurement.h"
 #include "common/result_list.h"
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
@@ -143,43 +144,17 @@ pid_t server_pid = -1;
 // Runs work in a child process; nothing when it fails or passes the limit.
 std::optional<Measurement> in_child(const std::function<Measurement()>& work, double limit) {
     const double server_before = process_seconds(server_pid);
-    int channel[2];
-    if (pipe(channel) != 0)
-        return std::nullopt;
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return std::nullopt;
-    if (pid == 0) {
-        close(channel[0]);
-        Measurement m{};
-        try {
-            m = work();
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "measurement failed: %s\n", error.what());
-            _exit(1);
-        }
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        m.peak_kb = usage.ru_maxrss;
-        m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        const ssize_t written = write(channel[1], &m, sizeof m);
-        _exit(written == static_cast<ssize_t>(sizeof m) ? 0 : 1);
-    }
-    close(channel[1]);
-    pollfd wait_for{channel[0], POLLIN, 0};
-    const int ready = poll(&wait_for, 1, static_cast<int>(limit * 1000));
-    Measurement m{};
-    const bool got = ready > 0 && read(channel[0], &m, sizeof m) == static_cast<ssize_t>(sizeof m);
-    if (!got)
-        kill(pid, SIGKILL);
-    close(channel[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!got)
-        return std::nullopt;
-    m.server_seconds = process_seconds(server_pid) - server_before;
+    auto m = permscope::bench::measure_in_child<Measurement>(
+        work,
+        [](Measurement& m, const rusage& usage) {
+            m.peak_kb = usage.ru_maxrss;
+            m.cpu_seconds =
+                static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        },
+        limit);
+    if (m)
+        m->server_seconds = process_seconds(server_pid) - server_before;
     return m;
 }
 

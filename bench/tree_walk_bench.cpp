@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "bench_organisation.h"
+#include "child_measurement.h"
 #include "directory/group_resolver.h"
 #include "directory/ldap_provider.h"
 #include "platform/linux_management.h"
@@ -184,33 +185,10 @@ double seconds_since(Clock::time_point start) {
 
 // Runs work in a child process, so that its peak memory is its own; nothing when it fails.
 std::optional<Measurement> in_child(const std::function<Measurement()>& work) {
-    int channel[2];
-    if (pipe(channel) != 0)
-        return std::nullopt;
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(channel[0]);
-        Measurement m{};
-        try {
-            m = work();
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "measurement failed: %s\n", error.what());
-            _exit(1);
-        }
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
+    return bench::measure_in_child<Measurement>(work, [](Measurement& m, const rusage& usage) {
         if (m.peak_kb == 0)  // the work's own, or what it measured of a program it started
             m.peak_kb = usage.ru_maxrss;
-        _exit(write(channel[1], &m, sizeof m) == static_cast<ssize_t>(sizeof m) ? 0 : 1);
-    }
-    close(channel[1]);
-    Measurement m{};
-    const bool got = pid > 0 && read(channel[0], &m, sizeof m) == static_cast<ssize_t>(sizeof m);
-    close(channel[0]);
-    if (pid > 0)
-        waitpid(pid, nullptr, 0);
-    return got ? std::optional(m) : std::nullopt;
+    });
 }
 
 std::unique_ptr<permscope::directory::DirectoryProvider> provider(const std::string& uri) {
