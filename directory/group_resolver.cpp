@@ -190,10 +190,8 @@ std::string GroupResolver::enter_rows(ResultList& users, ResultList& groups,
 }
 
 std::string GroupResolver::folder_read_finished() {
-    if (!options_.keep_entries_across_reads) {
-        entries_->clear();
-        answers_->clear();
-    }
+    entries_->clear();
+    answers_->clear();
     batched_groups_.clear();
     names_batched_ = 0;
     next_bulk_read_ = 0;

@@ -53,11 +53,8 @@ struct ResolutionOptions {
     // entry against 12 µs a name by batches (slapd, 100,000 users), reading twice the entries
     // needed still pays.
     std::size_t bulk_entries_per_name = 2;
-    // Keep the entries the directory told a read about for the next reads (a walk over a folder
-    // tree looks each name up once); by default they are dropped when a read ends.
-    bool keep_entries_across_reads = false;
 
-    static ResolutionOptions one_name_at_a_time() { return {false, false, false, 64, 0, 2, false}; }
+    static ResolutionOptions one_name_at_a_time() { return {false, false, false, 64, 0, 2}; }
 };
 
 // One row that a resolution entered: in which list, under which name, reached through which head
@@ -98,9 +95,10 @@ class GroupResolver {
     std::string enter_rows(ResultList& users, ResultList& groups, std::span<const EnteredRow> rows,
                            std::string& strCreatedListEntries);
 
-    // Called after each folder read: the kept answers are dropped (unless the options keep them
-    // across reads), and unreachable servers may be tried again at the next read. Returns what kept
-    // the read from the directory, as a message for the user; empty when nothing did.
+    // Called after each folder read (a walk over a folder tree calls it once, at the walk's end):
+    // the kept answers are dropped, and unreachable servers may be tried again at the next read.
+    // Returns what kept the read from the directory, as a message for the user; empty when
+    // nothing did.
     std::string folder_read_finished();
 
   private:

@@ -68,11 +68,10 @@ class CountingProvider : public DirectoryProvider {
     DirectoryProvider& real_;
 };
 
-ResolutionOptions reading_everything(std::size_t entries_per_name, bool kept_across_reads) {
+ResolutionOptions reading_everything(std::size_t entries_per_name) {
     ResolutionOptions options;
     options.bulk_threshold = 1;
     options.bulk_entries_per_name = entries_per_name;
-    options.keep_entries_across_reads = kept_across_reads;
     return options;
 }
 
@@ -88,9 +87,9 @@ void expect_same_reads(const permscope::testing::PrivateSlapd& directory, const 
     const auto provider = make_ldap_directory_provider({directory.uri()});
     const std::pair<const char*, ResolutionOptions> ways[] = {
         {"batches", {}},
-        {"everything read, kept across reads", reading_everything(1000, true)},
+        {"everything read", reading_everything(1000)},
         // The reads of all groups and users stop at once: the read goes on by batches.
-        {"everything read, stopped", reading_everything(1, false)}};
+        {"everything read, stopped", reading_everything(1)}};
     for (const auto& [way, options] : ways) {
         GroupResolver fast(*provider, domain_name, options);
         EXPECT_EQ(read(fast, trustees), expected) << way;
@@ -184,7 +183,7 @@ TEST(FastPath, ASmallGroupDoesNotPullTheDirectory) {
         EXPECT_LE(counted.records, 10u);  // G2, U1, U2, U3 and the trustees themselves
     }
     counted.records = 0;
-    GroupResolver stopped(counted, domain, reading_everything(2, false));
+    GroupResolver stopped(counted, domain, reading_everything(2));
     read(stopped, {"G"});
     EXPECT_EQ(counted.streamed_searches, 1u);  // the groups' search, stopped
     EXPECT_LE(counted.records, 10u);
@@ -196,7 +195,7 @@ TEST(FastPath, ASmallGroupDoesNotPullTheDirectory) {
 TEST(FastPath, MembersNamedByDisplayNamesNeedNoQueryOfTheirOwn) {
     CountingProvider counted(permscope::testing::shared_organisation_provider());
     GroupResolver resolver(
-        counted, [] { return std::string("example.test"); }, reading_everything(1000, false));
+        counted, [] { return std::string("example.test"); }, reading_everything(1000));
     EXPECT_EQ(read(resolver, {"Kommagruppe"}),
               (Texts{",1-Group,1-User,2-User", "Müller, Hans|Kommagruppe|Ändern",
                      "Müller, Eva|Kommagruppe|Ändern", "Kommagruppe|is Head||Ändern"}));
