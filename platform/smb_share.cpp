@@ -297,6 +297,14 @@ int step_failure(const ChildClient& client, int error, Clock::duration took,
     return ETIMEDOUT;
 }
 
+// Tells the parent that the step begun at started failed (errno says how), and how far the
+// client's connections came.
+void send_step_failure(int fd, const ChildClient& client, Clock::time_point started,
+                       const SmbOptions& options) {
+    const int error = step_failure(client, errno, Clock::now() - started, options.timeout);
+    send_failure(fd, error, client.session_up(), client.lookup_connection_came_up());
+}
+
 // The child's client, made in client; false, the failure told to the parent, where it cannot be
 // made.
 bool start_client(std::optional<ChildClient>& client, int fd, const SmbOptions& options,
@@ -320,18 +328,14 @@ void read_in_child(int fd, const std::string& url, const SmbOptions& options,
     struct stat info {};
     auto started = Clock::now();
     if (client->library().getFunctionStat(ctx)(ctx, url.c_str(), &info) != 0)
-        return send_failure(fd,
-                            step_failure(*client, errno, Clock::now() - started, options.timeout),
-                            client->session_up());
+        return send_step_failure(fd, *client, started, options);
     if (!S_ISDIR(info.st_mode))
         return send_failure(fd, ENOTDIR, true);
     send_record(fd, Record::FolderFound);
     started = Clock::now();
     const auto text = read_descriptor_text(ctx, url, options.first_read_size);
     if (!text)
-        return send_failure(fd,
-                            step_failure(*client, errno, Clock::now() - started, options.timeout),
-                            client->session_up(), client->lookup_connection_came_up());
+        return send_step_failure(fd, *client, started, options);
     send_record(fd, Record::Descriptor, *text);
     // Only a SID left as text asks whether the lookup ran: the server may just not know it.
     const bool unnamed = text->find("ACL:S-1-") != std::string::npos;
@@ -348,9 +352,7 @@ void list_in_child(int fd, const std::string& url, const SmbOptions& options,
     const auto started = Clock::now();
     SMBCFILE* listing = client->library().getFunctionOpendir(ctx)(ctx, url.c_str());
     if (listing == nullptr)
-        return send_failure(fd,
-                            step_failure(*client, errno, Clock::now() - started, options.timeout),
-                            client->session_up());
+        return send_step_failure(fd, *client, started, options);
     const auto readdir = client->library().getFunctionReaddir(ctx);
     while (const smbc_dirent* entry = readdir(ctx, listing)) {
         const std::string_view name(entry->name);
